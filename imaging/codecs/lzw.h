@@ -1,0 +1,2 @@
+// GIF code stream: LZW decoder and run-length code writer.
+#pragma once

@@ -1,0 +1,26 @@
+// Hooks for tests: faults on demand and what the layer saw. Not part of the
+// Windows API; only tests and test tools include this header.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Makes the n-th GlobalAlloc from now (1 = the next one) fail as if memory
+// were exhausted; 0 turns the fault off. Counts allocations on every thread.
+void FailNthGlobalAlloc(int64_t n);
+// GlobalAlloc calls made since the process started (for choosing n).
+int64_t GlobalAllocCount();
+// Blocks allocated and not yet freed.
+int64_t LiveGlobalBlocks();
+
+// Everything passed to OutputDebugStringA since the last call, then cleared.
+std::string TakeDebugOutput();
+// Also echo debugger output to stderr (off by default).
+void EchoDebugOutput(bool on);
+
+// Points GetModuleFileNameA at the given path instead of the running program.
+void SetModuleFileNameForTests(const std::string& path);
+
+}  // namespace platform

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test through ctest; then builds and runs
+# the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer
+# in a second build tree (skip that with TESSARY_NO_SANITIZE=1).
+set -euo pipefail
+cd "$(dirname "$0")"
+./tools/install-deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+if [ "${TESSARY_NO_SANITIZE:-0}" != "1" ]; then
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTESSARY_SANITIZE=ON -DTESSARY_BENCH=OFF >/dev/null
+  cmake --build build-asan -j"$jobs"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan --output-on-failure -j"$jobs"
+fi

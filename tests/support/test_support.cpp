@@ -1,0 +1,138 @@
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace testing_support {
+
+std::string CorpusPath(const std::string& format, const std::string& name) {
+  return std::string(TESSARY_CORPUS_DIR) + "/" + format + "/" + name;
+}
+
+std::vector<std::string> CorpusFiles(const std::string& format) {
+  std::vector<std::string> names;
+  const fs::path folder = fs::path(TESSARY_CORPUS_DIR) / format;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(folder, error)) {
+    if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+namespace {
+struct TempRoot {
+  std::string path;
+  ~TempRoot() {
+    std::error_code ignored;
+    if (!path.empty()) fs::remove_all(path, ignored);
+  }
+};
+TempRoot tempRoot;
+int tempCounter = 0;
+}  // namespace
+
+std::string TempDir() {
+  if (tempRoot.path.empty()) {
+    std::string pattern = (fs::temp_directory_path() / "tessary-test-XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()) == nullptr) return "";
+    tempRoot.path = buffer.data();
+  }
+  std::string folder = tempRoot.path + "/t" + std::to_string(++tempCounter);
+  fs::create_directories(folder);
+  return folder;
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+}
+
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+Picture TakePicture(HGLOBAL block, uint32_t width, uint32_t height) {
+  Picture picture;
+  picture.width = width;
+  picture.height = height;
+  if (block == nullptr) return picture;
+  const size_t bytes = static_cast<size_t>(width) * height * 3;
+  EXPECT_GE(GlobalSize(block), bytes);
+  const auto* pixels = static_cast<const uint8_t*>(GlobalLock(block));
+  if (pixels != nullptr && GlobalSize(block) >= bytes) picture.rgb.assign(pixels, pixels + bytes);
+  if (pixels != nullptr) GlobalUnlock(block);
+  GlobalFree(block);
+  return picture;
+}
+
+int RunCommand(const std::string& command, std::string* output) {
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return -1;
+  std::string collected;
+  std::array<char, 65536> chunk;
+  size_t got;
+  while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) collected.append(chunk.data(), got);
+  const int status = pclose(pipe);
+  if (output != nullptr) *output = std::move(collected);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::optional<Picture> ReferenceDecode(const std::string& path) {
+  std::string output;
+  const std::string command = "python3 '" + std::string(TESSARY_SOURCE_DIR) +
+                              "/tests/tools/refdecode.py' '" + path + "' 2>/dev/null";
+  if (RunCommand(command, &output) != 0) return std::nullopt;
+  const size_t newline = output.find('\n');
+  if (newline == std::string::npos) return std::nullopt;
+  Picture picture;
+  if (std::sscanf(output.c_str(), "%u %u", &picture.width, &picture.height) != 2) return std::nullopt;
+  const size_t bytes = static_cast<size_t>(picture.width) * picture.height * 3;
+  if (output.size() - newline - 1 != bytes) return std::nullopt;
+  picture.rgb.assign(output.begin() + static_cast<long>(newline) + 1, output.end());
+  return picture;
+}
+
+PictureDifference Compare(const Picture& a, const Picture& b) {
+  PictureDifference difference;
+  const size_t count = std::min(a.rgb.size(), b.rgb.size());
+  for (size_t i = 0; i < count; ++i) {
+    const int delta = std::abs(int(a.rgb[i]) - int(b.rgb[i]));
+    if (delta != 0) ++difference.differingBytes;
+    difference.maxDelta = std::max(difference.maxDelta, delta);
+  }
+  if (a.rgb.size() != b.rgb.size()) {
+    difference.differingBytes += std::max(a.rgb.size(), b.rgb.size()) - count;
+    difference.maxDelta = 255;
+  }
+  return difference;
+}
+
+std::string Checksum(const uint8_t* bytes, size_t count) {
+  uint64_t hash = 1469598103934665603ull;
+  for (size_t i = 0; i < count; ++i) {
+    hash ^= bytes[i];
+    hash *= 1099511628211ull;
+  }
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,53 @@
+// Helpers shared by the tests: corpus paths, temporary folders, whole-file
+// reads, decoded pictures and reference decodes by an independent decoder.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "imaging/core/pelorn.h"
+
+namespace testing_support {
+
+// tests/corpus/<format>/<name>
+std::string CorpusPath(const std::string& format, const std::string& name);
+// Every file of tests/corpus/<format>/ (not ref/), sorted by name.
+std::vector<std::string> CorpusFiles(const std::string& format);
+
+// A fresh empty folder under the system's temporary folder, removed at exit.
+std::string TempDir();
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path);
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+struct Picture {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  std::vector<uint8_t> rgb;  // width * height * 3, top row first
+};
+
+// Copies the picture out of a reader's block and frees the block. Asserts
+// (gtest) that the block holds at least width * height * 3 bytes.
+Picture TakePicture(HGLOBAL block, uint32_t width, uint32_t height);
+
+// Decodes a file with Pillow (python3-pil), as RGB. Empty when Pillow
+// cannot decode it or is not installed.
+std::optional<Picture> ReferenceDecode(const std::string& path);
+
+// The largest absolute difference of any byte, and the count of bytes that differ.
+struct PictureDifference {
+  int maxDelta = 0;
+  size_t differingBytes = 0;
+};
+PictureDifference Compare(const Picture& a, const Picture& b);
+
+// FNV-1a 64 of a byte buffer, as 16 hex digits (for golden lists).
+std::string Checksum(const uint8_t* bytes, size_t count);
+
+// Runs a shell command and returns its exit status; output goes to outputPath
+// when given.
+int RunCommand(const std::string& command, std::string* output = nullptr);
+
+}  // namespace testing_support
