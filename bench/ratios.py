@@ -1,0 +1,22 @@
+#!/usr/bin/env python3
+"""Pairs "<name>/ours" with "<name>/peer" in Google Benchmark JSON files and
+prints "ratio <name> <ours/peer>" (real time over real time), one per pair."""
+import json
+import sys
+
+times = {}
+for path in sys.argv[1:]:
+    with open(path) as handle:
+        for run in json.load(handle).get("benchmarks", []):
+            if run.get("run_type") == "aggregate":
+                continue
+            name = run["run_name"] if "run_name" in run else run["name"]
+            times[name] = run["real_time"]
+
+for name in sorted(times):
+    if not name.endswith("/ours"):
+        continue
+    base = name[: -len("/ours")]
+    peer = times.get(base + "/peer")
+    if peer:
+        print("ratio %s %.3f" % (base, times[name] / peer))
