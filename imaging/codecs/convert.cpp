@@ -6,5 +6,3 @@ int32_t PelornCodec::FlipRows(uint8_t*, uint32_t, uint32_t) { errorCode = 5; ret
 int32_t PelornCodec::SwapRedBlue(uint8_t*, uint32_t, uint32_t) { errorCode = 5; return 0; }
 int32_t PelornCodec::RgbToDibBits(const uint8_t*, uint8_t*, uint32_t, uint32_t, uint32_t) { return 5; }
 HGLOBAL PelornCodec::RgbToGlobalDibBits(const uint8_t*, uint32_t, uint32_t, uint32_t*) { errorCode = 5; return nullptr; }
-HBITMAP PelornCodec::RgbToDdb(const uint8_t*, uint32_t, uint32_t, HPALETTE) { errorCode = 5; return nullptr; }
-HBITMAP PelornCodec::DibToDdb(const void*, HPALETTE) { errorCode = 5; return nullptr; }
