@@ -1,0 +1,29 @@
+// The dialog framework's device-context object: a thin owner of an HDC.
+// Window-side classes (paint and client DCs) derive from it; the bitmap
+// classes take it to draw.
+#pragma once
+
+#include "platform/afx_object.h"
+#include "platform/win_types.h"
+
+class CDC : public CObject {
+  DECLARE_DYNAMIC(CDC)
+
+ public:
+  HDC m_hDC = nullptr;
+
+  CDC() = default;
+  // Deletes the DC it still holds (as the framework does); classes that got
+  // their DC from BeginPaint or GetDC Detach it first.
+  ~CDC() override;
+
+  HDC GetSafeHdc() const { return m_hDC; }
+  BOOL Attach(HDC dc);
+  HDC Detach();
+  // A memory DC compatible with `dc` (nullptr: the screen).
+  BOOL CreateCompatibleDC(CDC* dc);
+  BOOL DeleteDC();
+};
+
+// The DC of a possibly absent device-context object (nullptr: none).
+inline HDC SafeHdcOf(const CDC* dc) { return dc != nullptr ? dc->m_hDC : nullptr; }
