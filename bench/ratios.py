@@ -11,7 +11,8 @@ for path in sys.argv[1:]:
             if run.get("run_type") == "aggregate":
                 continue
             name = run["run_name"] if "run_name" in run else run["name"]
-            times[name] = run["real_time"]
+            scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[run.get("time_unit", "ns")]
+            times[name] = run["real_time"] * scale
 
 for name in sorted(times):
     if not name.endswith("/ours"):

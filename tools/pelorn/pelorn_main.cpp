@@ -1,1 +1,328 @@
-int main() { return 0; }
+// pelorn: the imaging library's command-line tool.
+//
+//   pelorn convert INPUT OUTPUT [--form F] [--quality Q]
+//   pelorn info FILE
+//   pelorn scale INPUT OUTPUT --size WxH [--form F] [--quality Q]
+//
+// The reader follows INPUT's four-character extension, as in the viewer.
+// Exit status: 0 success, 1 the library failed ("pelorn: FILE: <text>" on
+// stderr), 2 usage error.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "commands/reader_table.h"
+#include "imaging/core/error_text.h"
+#include "imaging/core/pelorn.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitLibraryFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "usage: pelorn convert INPUT OUTPUT [--form F] [--quality Q]\n"
+    "       pelorn info FILE\n"
+    "       pelorn scale INPUT OUTPUT --size WxH [--form F] [--quality Q]\n"
+    "\n"
+    "Reads .jpg .png .bmp .pcx .tif .tga .gif (any letter case).\n"
+    "Forms: jpg png24 png8 bmp24 bmp8 bmp4 gif ppm. Without --form the form\n"
+    "follows OUTPUT's extension: .jpg jpg, .png png24, .bmp bmp24, .gif gif,\n"
+    ".ppm ppm. Paletted forms reduce colours as the viewer's export does\n"
+    "(256 colours; 16 for bmp4). JPEG quality defaults to 85.\n"
+    "\n"
+    "Exit status: 0 success, 1 the library failed, 2 usage error.\n";
+
+int UsageError(const char* message) {
+  if (message != nullptr) std::fprintf(stderr, "pelorn: %s\n", message);
+  std::fputs(kUsage, stderr);
+  return kExitUsage;
+}
+
+int LibraryFailure(const std::string& file, PelornError code) {
+  std::fprintf(stderr, "pelorn: %s: %s\n", file.c_str(), ErrorText(code).c_str());
+  return kExitLibraryFailed;
+}
+
+// --- Progress bar on stderr, only when stderr is a terminal --------------------
+
+int32_t DrawProgress(int32_t done, int32_t total) {
+  if (total <= 0) return 1;
+  constexpr int kBarWidth = 40;
+  const int filled = static_cast<int>(static_cast<int64_t>(done) * kBarWidth / total);
+  char bar[kBarWidth + 1];
+  for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '.';
+  bar[kBarWidth] = '\0';
+  std::fprintf(stderr, "\r[%s] %3d%%", bar, static_cast<int>(int64_t{100} * done / total));
+  return 1;
+}
+
+class ProgressBar {
+ public:
+  ProgressBar() : shown_(isatty(STDERR_FILENO) != 0) {
+    if (shown_) SetProgressCallback(DrawProgress);
+  }
+  ~ProgressBar() {
+    if (!shown_) return;
+    SetProgressCallback(nullptr);
+    std::fputs("\r\033[K", stderr);
+  }
+
+ private:
+  bool shown_;
+};
+
+// --- Pictures --------------------------------------------------------------------
+
+struct Picture {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  std::vector<uint8_t> rgb;
+};
+
+// Reads INPUT with the reader its extension selects. Returns an exit status.
+int ReadPicture(const std::string& path, Picture* picture, const char** formatName) {
+  const PictureReader* reader = FindPictureReader(path.c_str());
+  if (reader == nullptr) {
+    std::fprintf(stderr, "pelorn: %s: not a picture name (.jpg .png .bmp .pcx .tif .tga .gif)\n",
+                 path.c_str());
+    return kExitLibraryFailed;
+  }
+  HGLOBAL block;
+  {
+    ProgressBar progress;
+    block = reader->read(path.c_str(), &picture->width, &picture->height);
+  }
+  if (block == nullptr) return LibraryFailure(path, GetLastImageError());
+  const size_t bytes = static_cast<size_t>(picture->width) * picture->height * 3;
+  const auto* pixels = static_cast<const uint8_t*>(GlobalLock(block));
+  if (pixels == nullptr || GlobalSize(block) < bytes) {
+    if (pixels != nullptr) GlobalUnlock(block);
+    GlobalFree(block);
+    return LibraryFailure(path, kPelornOutOfMemory);
+  }
+  picture->rgb.assign(pixels, pixels + bytes);
+  GlobalUnlock(block);
+  GlobalFree(block);
+  if (formatName != nullptr) *formatName = reader->formatName;
+  return kExitOk;
+}
+
+enum class Form { kJpg, kPng24, kPng8, kBmp24, kBmp8, kBmp4, kGif, kPpm, kUnknown };
+
+Form FormByName(const std::string& name) {
+  static const struct {
+    const char* name;
+    Form form;
+  } kForms[] = {{"jpg", Form::kJpg},     {"png24", Form::kPng24}, {"png8", Form::kPng8},
+                {"bmp24", Form::kBmp24}, {"bmp8", Form::kBmp8},   {"bmp4", Form::kBmp4},
+                {"gif", Form::kGif},     {"ppm", Form::kPpm}};
+  for (const auto& entry : kForms)
+    if (name == entry.name) return entry.form;
+  return Form::kUnknown;
+}
+
+Form FormByExtension(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return Form::kUnknown;
+  std::string extension = path.substr(dot + 1);
+  for (char& c : extension)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (extension == "jpg") return Form::kJpg;
+  if (extension == "png") return Form::kPng24;
+  if (extension == "bmp") return Form::kBmp24;
+  if (extension == "gif") return Form::kGif;
+  if (extension == "ppm") return Form::kPpm;
+  return Form::kUnknown;
+}
+
+int WritePpm(const std::string& path, const Picture& picture) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return LibraryFailure(path, kPelornFileOpen);
+  std::fprintf(file, "P6\n%u %u\n255\n", picture.width, picture.height);
+  const bool written =
+      std::fwrite(picture.rgb.data(), 1, picture.rgb.size(), file) == picture.rgb.size();
+  if (std::fclose(file) != 0 || !written) return LibraryFailure(path, kPelornFileWrite);
+  return kExitOk;
+}
+
+// Writes the picture in the given form; paletted forms are reduced first,
+// exactly as the viewer's export does.
+int WritePicture(const std::string& path, const Picture& picture, Form form, int quality) {
+  if (form == Form::kPpm) return WritePpm(path, picture);
+  const char* out = path.c_str();
+  const auto width = static_cast<int32_t>(picture.width);
+  const auto height = static_cast<int32_t>(picture.height);
+  const uint8_t* rgb = picture.rgb.data();
+
+  int colorCount = 0;
+  if (form == Form::kPng8 || form == Form::kBmp8 || form == Form::kGif) colorCount = 256;
+  if (form == Form::kBmp4) colorCount = 16;
+  std::vector<uint8_t> indices;
+  RGBQUAD palette[256];
+  std::memset(palette, 0, sizeof palette);
+  ProgressBar progress;
+  if (colorCount != 0) {
+    indices.resize(static_cast<size_t>(picture.width) * picture.height);
+    if (!QuantizeRgb(rgb, indices.data(), width, height, colorCount, palette))
+      return LibraryFailure(path, GetLastImageError());
+  }
+
+  int32_t written = 0;
+  switch (form) {
+    case Form::kJpg: written = WriteJpegFile(out, rgb, picture.width, picture.height, quality, 1, 0); break;
+    case Form::kPng24: written = WritePng24File(out, rgb, width, height, 0.0); break;
+    case Form::kPng8: written = WritePng8File(out, indices.data(), width, height, 256, palette, 0.0); break;
+    case Form::kBmp24: written = WriteBmp24File(out, rgb, width, height); break;
+    case Form::kBmp8: written = WriteBmpIndexedFile(out, indices.data(), width, height, 8, 256, palette); break;
+    case Form::kBmp4: written = WriteBmpIndexedFile(out, indices.data(), width, height, 4, 16, palette); break;
+    case Form::kGif: written = WriteGifFile(out, indices.data(), width, height, 0, -1, palette); break;
+    default: break;
+  }
+  if (!written) return LibraryFailure(path, GetLastImageError());
+  return kExitOk;
+}
+
+// --- Command line --------------------------------------------------------------------
+
+struct Options {
+  std::vector<std::string> positional;
+  std::string form;
+  int quality = 85;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  bool hasSize = false;
+};
+
+bool ParseNumber(const char* text, long minimum, long maximum, long* value) {
+  char* end = nullptr;
+  const long parsed = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || parsed < minimum || parsed > maximum) return false;
+  *value = parsed;
+  return true;
+}
+
+bool ParseSize(const char* text, uint32_t* width, uint32_t* height) {
+  const char* cross = std::strchr(text, 'x');
+  if (cross == nullptr) return false;
+  const std::string widthText(text, cross);
+  long w = 0, h = 0;
+  if (!ParseNumber(widthText.c_str(), 1, 1 << 16, &w) || !ParseNumber(cross + 1, 1, 1 << 16, &h))
+    return false;
+  *width = static_cast<uint32_t>(w);
+  *height = static_cast<uint32_t>(h);
+  return true;
+}
+
+// Returns an empty string on success, else the usage error message.
+std::string ParseOptions(int argc, char** argv, Options* options) {
+  for (int i = 2; i < argc; ++i) {
+    const std::string argument = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (argument == "--form") {
+      if (!hasValue) return "--form needs a value";
+      options->form = argv[++i];
+    } else if (argument == "--quality") {
+      long quality = 0;
+      if (!hasValue || !ParseNumber(argv[++i], -1000, 1000, &quality))
+        return "--quality needs a number";
+      options->quality = static_cast<int>(quality);
+    } else if (argument == "--size") {
+      if (!hasValue || !ParseSize(argv[++i], &options->width, &options->height))
+        return "--size needs WxH, e.g. 549x366";
+      options->hasSize = true;
+    } else if (argument.size() > 1 && argument[0] == '-') {
+      return "unknown option " + argument;
+    } else {
+      options->positional.push_back(argument);
+    }
+  }
+  return "";
+}
+
+// The form chosen by --form, else by OUTPUT's extension.
+bool ChooseForm(const Options& options, const std::string& output, Form* form, std::string* error) {
+  *form = options.form.empty() ? FormByExtension(output) : FormByName(options.form);
+  if (*form != Form::kUnknown) return true;
+  *error = options.form.empty() ? "cannot tell the form from " + output + "; give --form"
+                                : "unknown form " + options.form;
+  return false;
+}
+
+int Convert(const Options& options) {
+  if (options.positional.size() != 2) return UsageError("convert needs INPUT and OUTPUT");
+  if (options.hasSize) return UsageError("--size belongs to scale");
+  const std::string& input = options.positional[0];
+  const std::string& output = options.positional[1];
+  Form form;
+  std::string error;
+  if (!ChooseForm(options, output, &form, &error)) return UsageError(error.c_str());
+  Picture picture;
+  const int status = ReadPicture(input, &picture, nullptr);
+  if (status != kExitOk) return status;
+  return WritePicture(output, picture, form, options.quality);
+}
+
+int Info(const Options& options) {
+  if (options.positional.size() != 1) return UsageError("info needs one FILE");
+  Picture picture;
+  const char* formatName = "";
+  const int status = ReadPicture(options.positional[0], &picture, &formatName);
+  if (status != kExitOk) return status;
+  std::printf("%ux%u %s\n", picture.width, picture.height, formatName);
+  return kExitOk;
+}
+
+int Scale(const Options& options) {
+  if (options.positional.size() != 2) return UsageError("scale needs INPUT and OUTPUT");
+  if (!options.hasSize) return UsageError("scale needs --size WxH");
+  const std::string& input = options.positional[0];
+  const std::string& output = options.positional[1];
+  Form form;
+  std::string error;
+  if (!ChooseForm(options, output, &form, &error)) return UsageError(error.c_str());
+  Picture source;
+  const int status = ReadPicture(input, &source, nullptr);
+  if (status != kExitOk) return status;
+  Picture scaled;
+  scaled.width = options.width;
+  scaled.height = options.height;
+  scaled.rgb.resize(static_cast<size_t>(scaled.width) * scaled.height * 3);
+  {
+    ProgressBar progress;
+    if (!ResampleRgb(source.rgb.data(), static_cast<int32_t>(source.width),
+                     static_cast<int32_t>(source.height), scaled.rgb.data(),
+                     static_cast<int32_t>(scaled.width), static_cast<int32_t>(scaled.height)))
+      return LibraryFailure(input, GetLastImageError());
+  }
+  return WritePicture(output, scaled, form, options.quality);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return UsageError(nullptr);
+  const std::string command = argv[1];
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::fputs(kUsage, stdout);
+    return kExitOk;
+  }
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return kExitOk;
+    }
+  }
+  Options options;
+  const std::string error = ParseOptions(argc, argv, &options);
+  if (!error.empty()) return UsageError(error.c_str());
+  if (command == "convert") return Convert(options);
+  if (command == "info") return Info(options);
+  if (command == "scale") return Scale(options);
+  return UsageError(("unknown command " + command).c_str());
+}

@@ -1,0 +1,239 @@
+// The library core: error texts, per-thread records, the progress rule, the
+// movable global memory of the platform layer and the size checks.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "commands/reader_table.h"
+#include "imaging/core/codec.h"
+#include "imaging/core/error_text.h"
+#include "imaging/core/image_size.h"
+#include "imaging/core/owners.h"
+#include "imaging/core/thread_state.h"
+#include "platform/test_hooks.h"
+
+namespace {
+
+TEST(ErrorText, FixedTexts) {
+  EXPECT_EQ(ErrorText(0), "No error");
+  EXPECT_EQ(ErrorText(1), "Error : out of memory");
+  EXPECT_EQ(ErrorText(2), "Error on file open");
+  EXPECT_EQ(ErrorText(3), "Error on file read");
+  EXPECT_EQ(ErrorText(4), "Error on file write");
+  EXPECT_EQ(ErrorText(5), "Bad user param");
+  EXPECT_EQ(ErrorText(6), "Bad BMP file");
+  EXPECT_EQ(ErrorText(7), "We don't do RLE BMP files");
+  EXPECT_EQ(ErrorText(8), "Bad GIF file");
+  EXPECT_EQ(ErrorText(9), "Bad jpg file");
+  EXPECT_EQ(ErrorText(10), "Device error");
+  EXPECT_EQ(ErrorText(11), "GetDIBits error");
+  EXPECT_EQ(ErrorText(12), "No GIF support..");
+  EXPECT_EQ(ErrorText(13), "Resource Not Found");
+  EXPECT_EQ(ErrorText(14), "Operation cancelled by callback");
+  EXPECT_EQ(ErrorText(16), "Internal PNG creation error - possibly bad params");
+  EXPECT_EQ(ErrorText(17), "Internal Pelorn error");
+  EXPECT_EQ(ErrorText(18), "Font creation error");
+  EXPECT_EQ(ErrorText(20), "Bad TIF file");
+}
+
+TEST(ErrorText, CodesWithoutTextAreNumbered) {
+  for (int code : {15, 19, 21, 22, 26, 35, 100, -1, 2147483647}) {
+    EXPECT_EQ(ErrorText(code), "Error #" + std::to_string(code)) << code;
+  }
+}
+
+TEST(ThreadState, NewRecordHasInitialValues) {
+  // A fresh thread's first call creates its record and reports no error.
+  PelornError firstError = -1;
+  PelornThreadState copy;
+  std::thread([&] {
+    firstError = GetLastImageError();
+    copy = GetThreadState();
+  }).join();
+  EXPECT_EQ(firstError, 0);
+  EXPECT_EQ(copy.progressCallback, nullptr);
+  EXPECT_EQ(copy.operationDepth, 0);
+  EXPECT_EQ(copy.displayGamma, 2.9);
+  EXPECT_EQ(copy.pngReadResolution.x, 1);
+  EXPECT_EQ(copy.pngReadResolution.unit, 0);
+  EXPECT_EQ(copy.tiffResolutionUnit, 1);
+  EXPECT_EQ(copy.tiffResolutionX, 1);
+  EXPECT_EQ(copy.tiffResolutionY, 1);
+  EXPECT_EQ(copy.readDensity.x, 1);
+  EXPECT_EQ(copy.readDensity.y, 1);
+  EXPECT_EQ(copy.readDensity.unit, 0);
+  EXPECT_EQ(copy.dctMethod, 0);
+  EXPECT_FALSE(copy.showJpegMessages);
+  EXPECT_EQ(copy.backgroundColor.red, 0);
+  EXPECT_TRUE(copy.readComments.empty());
+  EXPECT_TRUE(copy.pngWriteTexts.empty());
+}
+
+TEST(ThreadState, ErrorsStayOnTheirThread) {
+  FlipRows(nullptr, 3, 3);  // a missing buffer stores 5 on this thread
+  ASSERT_EQ(GetLastImageError(), 5);
+  PelornError other = -1;
+  std::thread([&] { other = GetLastImageError(); }).join();
+  EXPECT_EQ(other, 0);
+  EXPECT_EQ(GetLastImageError(), 5) << "reading the code does not reset it";
+}
+
+TEST(ThreadState, RecordsOfEndedThreadsStayInTheRegistry) {
+  GetThreadState();
+  const size_t before = ThreadStateRecordCount();
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) threads.emplace_back([] { GetLastImageError(); });
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(ThreadStateRecordCount(), before + 4);
+}
+
+std::vector<std::pair<int, int>> progressCalls;
+int32_t progressAnswer = 1;
+int32_t RecordProgress(int32_t done, int32_t total) {
+  progressCalls.emplace_back(done, total);
+  return progressAnswer;
+}
+
+TEST(ThreadState, ProgressReachesTheCallbackOnlyAtDepthOne) {
+  progressCalls.clear();
+  progressAnswer = 1;
+  SetProgressCallback(RecordProgress);
+  EXPECT_TRUE(ReportProgress(1, 2));  // depth 0: silent
+  {
+    PelornCodec outer;
+    EXPECT_TRUE(ReportProgress(3, 4));
+    {
+      OperationDepthGuard nested;  // a buffer operation inside a codec call
+      EXPECT_TRUE(ReportProgress(5, 6));
+    }
+    progressAnswer = 0;
+    EXPECT_FALSE(ReportProgress(7, 8));
+  }
+  SetProgressCallback(nullptr);
+  {
+    PelornCodec alone;
+    EXPECT_TRUE(ReportProgress(9, 10)) << "no callback means go on";
+  }
+  EXPECT_EQ(progressCalls, (std::vector<std::pair<int, int>>{{3, 4}, {7, 8}}));
+  EXPECT_EQ(GetThreadState().operationDepth, 0);
+}
+
+TEST(ThreadState, SetProgressCallbackLeavesTheLastErrorAlone) {
+  FlipRows(nullptr, 1, 1);
+  SetProgressCallback(nullptr);
+  EXPECT_EQ(GetLastImageError(), 5);
+}
+
+TEST(GlobalMemory, MovableBlocksCountTheirLocks) {
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 10);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(GlobalSize(block), 10u);
+  auto* first = static_cast<uint8_t*>(GlobalLock(block));
+  ASSERT_NE(first, nullptr);
+  EXPECT_NE(static_cast<void*>(first), static_cast<void*>(block)) << "a handle is not a pointer";
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(first[i], 0);
+  EXPECT_EQ(GlobalLock(block), first);
+  EXPECT_TRUE(GlobalUnlock(block)) << "still locked once";
+  SetLastError(12345);
+  EXPECT_FALSE(GlobalUnlock(block));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(NO_ERROR));
+  EXPECT_FALSE(GlobalUnlock(block));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_LOCKED));
+  EXPECT_EQ(GlobalFree(block), nullptr);
+}
+
+TEST(GlobalMemory, ZeroSizeBlockExistsButCannotBeLocked) {
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 0);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(GlobalSize(block), 0u);
+  EXPECT_EQ(GlobalLock(block), nullptr);
+  EXPECT_EQ(GlobalFree(block), nullptr);
+}
+
+TEST(GlobalMemory, NthAllocationFailsOnDemand) {
+  const int64_t live = platform::LiveGlobalBlocks();
+  platform::FailNthGlobalAlloc(2);
+  HGLOBAL first = GlobalAlloc(GHND, 4);
+  HGLOBAL second = GlobalAlloc(GHND, 4);
+  HGLOBAL third = GlobalAlloc(GHND, 4);
+  EXPECT_NE(first, nullptr);
+  EXPECT_EQ(second, nullptr);
+  EXPECT_NE(third, nullptr);
+  GlobalFree(first);
+  GlobalFree(third);
+  EXPECT_EQ(platform::LiveGlobalBlocks(), live);
+}
+
+TEST(GlobalMemory, OwnerFreesOnEveryWayOut) {
+  const int64_t live = platform::LiveGlobalBlocks();
+  {
+    pelorn::GlobalBlockOwner owner;
+    ASSERT_TRUE(owner.AllocateAndLock(16));
+    owner.bytes()[15] = 7;
+  }
+  EXPECT_EQ(platform::LiveGlobalBlocks(), live);
+  HGLOBAL handed;
+  {
+    pelorn::GlobalBlockOwner owner;
+    ASSERT_TRUE(owner.AllocateAndLock(16));
+    handed = owner.Release();
+  }
+  EXPECT_EQ(platform::LiveGlobalBlocks(), live + 1);
+  EXPECT_FALSE(GlobalUnlock(handed)) << "a released block comes back unlocked";
+  GlobalFree(handed);
+  platform::FailNthGlobalAlloc(1);
+  pelorn::GlobalBlockOwner failing;
+  EXPECT_FALSE(failing.AllocateAndLock(16));
+  EXPECT_EQ(failing.handle(), nullptr);
+}
+
+TEST(SizeChecks, ProductsThatDoNotFitAreRefused) {
+  size_t bytes = 0;
+  EXPECT_TRUE(pelorn::CheckedProduct(70000, 700, 3, &bytes));
+  EXPECT_EQ(bytes, 147000000u);
+  EXPECT_FALSE(pelorn::CheckedProduct(0xFFFFFFFFu, 0xFFFFFFFFu, 3, &bytes));
+  EXPECT_FALSE(pelorn::CheckedProduct(uint64_t{1} << 32, uint64_t{1} << 32, 1, &bytes));
+  EXPECT_TRUE(pelorn::CheckedProduct(0, 0xFFFFFFFFu, 3, &bytes));
+  EXPECT_EQ(bytes, 0u);
+  size_t stride = 0;
+  EXPECT_TRUE(pelorn::CheckedDibStride(9, 1, &stride));
+  EXPECT_EQ(stride, 4u);
+  EXPECT_TRUE(pelorn::CheckedDibStride(9, 4, &stride));
+  EXPECT_EQ(stride, 8u);
+  EXPECT_TRUE(pelorn::CheckedDibStride(1, 24, &stride));
+  EXPECT_EQ(stride, 4u);
+  EXPECT_TRUE(pelorn::CheckedDibStride(5, 32, &stride));
+  EXPECT_EQ(stride, 20u);
+  EXPECT_FALSE(pelorn::CheckedDibStride(uint64_t{1} << 62, 32, &stride));
+}
+
+TEST(ReaderTable, LastFourCharactersInAnyLetterCase) {
+  EXPECT_STREQ(FindPictureReader("a/b.jpg")->formatName, "jpeg");
+  EXPECT_STREQ(FindPictureReader("a/b.Jpg")->formatName, "jpeg");
+  EXPECT_STREQ(FindPictureReader("PIC.TIF")->formatName, "tiff");
+  EXPECT_EQ(FindPictureReader("PIC.TIF")->blockBytesPerPixel, 4);
+  EXPECT_STREQ(FindPictureReader(".gif")->formatName, "gif");
+  EXPECT_EQ(FindPictureReader("photo.jpeg"), nullptr);
+  EXPECT_EQ(FindPictureReader("scan.tiff"), nullptr);
+  EXPECT_EQ(FindPictureReader("gif"), nullptr);
+  EXPECT_EQ(FindPictureReader(""), nullptr);
+  EXPECT_EQ(FindPictureReader(nullptr), nullptr);
+  EXPECT_EQ(FindPictureReader("notes.txt"), nullptr);
+}
+
+TEST(ModuleFileName, TestsCanPointItAtAFolder) {
+  platform::SetModuleFileNameForTests("/discs/holiday/tessary");
+  char name[260];
+  EXPECT_EQ(GetModuleFileNameA(nullptr, name, sizeof name), 22u);
+  EXPECT_STREQ(name, "/discs/holiday/tessary");
+  char tiny[8];
+  EXPECT_EQ(GetModuleFileNameA(nullptr, tiny, sizeof tiny), 8u) << "truncated, as Windows does";
+  EXPECT_STREQ(tiny, "/discs/");
+  platform::SetModuleFileNameForTests("");
+  EXPECT_GT(GetModuleFileNameA(nullptr, name, sizeof name), 0u);
+  EXPECT_EQ(name[0], '/');
+}
+
+}  // namespace
