@@ -94,9 +94,16 @@ int RunCommand(const std::string& command, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+const char* PythonWithPillow() {
+  // Debian's own interpreter carries python3-pil; a python3 earlier on PATH
+  // (pyenv, a virtualenv) may not.
+  struct stat info;
+  return stat("/usr/bin/python3", &info) == 0 ? "/usr/bin/python3" : "python3";
+}
+
 std::optional<Picture> ReferenceDecode(const std::string& path) {
   std::string output;
-  const std::string command = "python3 '" + std::string(TESSARY_SOURCE_DIR) +
+  const std::string command = std::string(PythonWithPillow()) + " '" + std::string(TESSARY_SOURCE_DIR) +
                               "/tests/tools/refdecode.py' '" + path + "' 2>/dev/null";
   if (RunCommand(command, &output) != 0) return std::nullopt;
   const size_t newline = output.find('\n');

@@ -36,6 +36,9 @@ Picture TakePicture(HGLOBAL block, uint32_t width, uint32_t height);
 // cannot decode it or is not installed.
 std::optional<Picture> ReferenceDecode(const std::string& path);
 
+// The Python interpreter that has Pillow: Debian's /usr/bin/python3 when present.
+const char* PythonWithPillow();
+
 // The largest absolute difference of any byte, and the count of bytes that differ.
 struct PictureDifference {
   int maxDelta = 0;
