@@ -124,7 +124,9 @@ int32_t WriteBmp24File(const char* fileName, const uint8_t* rgb, int32_t width, 
 int32_t WriteBmpIndexedFile(const char* fileName, const uint8_t* indices, int32_t width,
                             int32_t height, int32_t bitsPerPixel, int32_t colorCount,
                             const RGBQUAD* palette) {
-  if (indices == nullptr || palette == nullptr || width <= 0 || height <= 0) {
+  // One index byte per pixel: a depth of 24 would read three bytes per pixel.
+  if (indices == nullptr || palette == nullptr || width <= 0 || height <= 0 ||
+      (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8)) {
     StoreError(kPelornBadParam);
     return 0;
   }
