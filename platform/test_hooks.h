@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/win_types.h"
+
 namespace platform {
 
 // Makes the n-th GlobalAlloc from now (1 = the next one) fail as if memory
@@ -22,5 +24,15 @@ void EchoDebugOutput(bool on);
 
 // Points GetModuleFileNameA at the given path instead of the running program.
 void SetModuleFileNameForTests(const std::string& path);
+
+// A "printer" device context over a white page of width x height pixels: it
+// draws like a window DC except that it cannot stretch DIBs (RASTERCAPS lacks
+// RC_STRETCHDIB, StretchDIBits fails). Read its page with DCPixels
+// (platform/gdi_internal.h); free it with DeleteDC.
+HDC CreatePrinterDCForTests(int width = 64, int height = 64);
+
+// Makes the n-th pixel store of a bitmap (compatible bitmap, DIB section,
+// CreateDIBitmap, framebuffer) from now fail; 0 turns the fault off.
+void FailNthGdiAllocation(int64_t n);
 
 }  // namespace platform

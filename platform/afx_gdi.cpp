@@ -1,0 +1,31 @@
+// The framework's device-context object.
+#include "platform/afx_gdi.h"
+
+#include "platform/win_gdi.h"
+
+IMPLEMENT_DYNAMIC(CDC, CObject)
+
+CDC::~CDC() {
+  if (m_hDC != nullptr) ::DeleteDC(Detach());
+}
+
+BOOL CDC::Attach(HDC dc) {
+  if (dc == nullptr || m_hDC != nullptr) return FALSE;
+  m_hDC = dc;
+  return TRUE;
+}
+
+HDC CDC::Detach() {
+  HDC dc = m_hDC;
+  m_hDC = nullptr;
+  return dc;
+}
+
+BOOL CDC::CreateCompatibleDC(CDC* dc) {
+  return Attach(::CreateCompatibleDC(SafeHdcOf(dc)));
+}
+
+BOOL CDC::DeleteDC() {
+  if (m_hDC == nullptr) return FALSE;
+  return ::DeleteDC(Detach());
+}
