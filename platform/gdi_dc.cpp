@@ -27,6 +27,7 @@ std::atomic<int> screenWidth{1024};
 std::atomic<int> screenHeight{768};
 std::atomic<WindowFramebufferLookup> windowLookup{nullptr};
 std::atomic<int64_t> failingPixelAllocation{0};
+std::atomic<bool> screenIsPaletteDevice{false};
 
 const void* Key(const Object* object) { return object; }
 
@@ -233,6 +234,8 @@ HDC CreatePrinterDCForTests(int width, int height) {
 
 void FailNthGdiAllocation(int64_t n) { failingPixelAllocation = n < 0 ? 0 : n; }
 
+void SetScreenIsPaletteDeviceForTests(bool palette) { screenIsPaletteDevice = palette; }
+
 }  // namespace platform
 
 using namespace platform;
@@ -355,10 +358,11 @@ int GetDeviceCaps(HDC dc, int index) {
     case NUMCOLORS:
       return -1;  // more than 256 colours
     case SIZEPALETTE:
-      return 0;  // not a palette device
+      return !printer && screenIsPaletteDevice ? 256 : 0;
     case RASTERCAPS:
       // True-colour display: no RC_PALETTE. The test printer cannot stretch.
-      return printer ? RC_DIBTODEV : RC_BITBLT | RC_DIBTODEV | RC_STRETCHDIB;
+      if (printer) return RC_DIBTODEV;
+      return RC_BITBLT | RC_DIBTODEV | RC_STRETCHDIB | (screenIsPaletteDevice ? RC_PALETTE : 0);
     default:
       return 0;
   }

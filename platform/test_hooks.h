@@ -35,4 +35,11 @@ HDC CreatePrinterDCForTests(int width = 64, int height = 64);
 // CreateDIBitmap, framebuffer) from now fail; 0 turns the fault off.
 void FailNthGdiAllocation(int64_t n);
 
+// Makes every display DC report a palette device (RASTERCAPS with
+// RC_PALETTE, SIZEPALETTE 256), as a 256-colour screen would; false restores
+// the true-colour screen.
+void SetScreenIsPaletteDeviceForTests(bool palette);
+// Entries of the palette most recently realised (RealizePalette) on any DC.
+int LastRealizedPaletteEntries(PALETTEENTRY* entries, int capacity);
+
 }  // namespace platform

@@ -251,10 +251,12 @@ int32_t DrawRgb(HDC dc, const uint8_t* rgb, int32_t width, int32_t height, int32
   OperationDepthGuard depth;
   PelornError code = kPelornOk;
   int32_t drawn = 0;
-  if (rgb == nullptr || dc == nullptr || width <= 0 || height <= 0) {
+  if (rgb == nullptr || dc == nullptr) {
     code = kPelornBadParam;
   } else if ((GetDeviceCaps(dc, RASTERCAPS) & RC_STRETCHDIB) == 0) {
     code = kPelornCannotStretch;
+  } else if (width <= 0 || height <= 0) {
+    code = kPelornOutOfMemory;  // no conversion block can be made for this size
   } else {
     PelornCodec converter;  // depth 2 inside: the conversion stays silent
     uint32_t stride = 0;
