@@ -1,0 +1,874 @@
+// Tests of the BMP codec: header handling and every pixel depth on crafted
+// files, size claims that cannot be met, out-of-memory, progress and
+// cancellation, the whole corpus against Pillow and a golden list, and the
+// writers read back by Pillow.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "imaging/core/codec.h"
+#include "imaging/core/owners.h"
+#include "imaging/core/pelorn.h"
+#include "imaging/core/thread_state.h"
+#include "platform/test_hooks.h"
+#include "tests/bmp_builder.h"
+#include "tests/support/test_support.h"
+
+using bmp_test::AppendRgb;
+using bmp_test::BmpSpec;
+using bmp_test::BuildBmp;
+using bmp_test::Color;
+using bmp_test::DistinctColors;
+using bmp_test::ProgressRecorder;
+using bmp_test::ReadBmpBytes;
+using bmp_test::ReadBmpPath;
+using bmp_test::ReadOutcome;
+using testing_support::Checksum;
+using testing_support::Compare;
+using testing_support::CorpusFiles;
+using testing_support::CorpusPath;
+using testing_support::Picture;
+using testing_support::ReadWholeFile;
+using testing_support::ReferenceDecode;
+using testing_support::TempDir;
+
+namespace {
+
+// Every test checks that it leaves no global block behind.
+class BmpTest : public ::testing::Test {
+ protected:
+  void SetUp() override { liveBefore_ = platform::LiveGlobalBlocks(); }
+  void TearDown() override {
+    platform::FailNthGlobalAlloc(0);
+    pelorn::FailNthPlainAllocation(0);
+    SetProgressCallback(nullptr);
+    EXPECT_EQ(platform::LiveGlobalBlocks(), liveBefore_);
+    EXPECT_EQ(GetThreadState().operationDepth, 0);
+  }
+  int64_t liveBefore_ = 0;
+};
+
+// A 24-bit picture of w x h whose pixel (x, y) of the buffer is
+// (x * 40 + y, y * 50 + x, x ^ y ^ 0x33), and its file rows.
+std::vector<uint8_t> TestRgb(int w, int h) {
+  std::vector<uint8_t> rgb;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      rgb.push_back(static_cast<uint8_t>(x * 40 + y));
+      rgb.push_back(static_cast<uint8_t>(y * 50 + x));
+      rgb.push_back(static_cast<uint8_t>(x ^ y ^ 0x33));
+    }
+  return rgb;
+}
+
+// File rows of an RGB picture at 24 or 32 bits, bottom-up unless topDown.
+std::vector<uint8_t> FileRows(const std::vector<uint8_t>& rgb, int w, int h, int bits,
+                              bool topDown, uint8_t fourth = 0xEE) {
+  const int stride = ((w * bits + 31) / 32) * 4;
+  std::vector<uint8_t> rows;
+  for (int k = 0; k < h; ++k) {
+    const int y = topDown ? k : h - 1 - k;
+    std::vector<uint8_t> row(stride, 0);
+    for (int x = 0; x < w; ++x) {
+      const uint8_t* p = &rgb[(y * w + x) * 3];
+      uint8_t* out = &row[x * (bits / 8)];
+      out[0] = p[2];
+      out[1] = p[1];
+      out[2] = p[0];
+      if (bits == 32) out[3] = fourth;
+    }
+    rows.insert(rows.end(), row.begin(), row.end());
+  }
+  return rows;
+}
+
+// --- Headers ------------------------------------------------------------------------
+
+TEST_F(BmpTest, MissingArgumentsAndFilesAreReported) {
+  uint32_t w = 9, h = 9;
+  EXPECT_EQ(ReadBmpFile(nullptr, &w, &h), nullptr);
+  EXPECT_EQ(GetLastImageError(), kPelornBadParam);
+  const std::string path = TempDir() + "/absent.bmp";
+  EXPECT_EQ(ReadBmpFile(path.c_str(), &w, &h), nullptr);
+  EXPECT_EQ(GetLastImageError(), kPelornFileOpen);
+  EXPECT_EQ(w, 0u);
+  EXPECT_EQ(h, 0u);
+  PelornCodec codec;
+  EXPECT_EQ(codec.ReadBmpFile(path.c_str(), nullptr, &h), nullptr);
+  EXPECT_EQ(codec.errorCode, kPelornBadParam);
+}
+
+TEST_F(BmpTest, ShortOrForeignHeadersFail) {
+  BmpSpec spec;
+  spec.pixels = {1, 2, 3, 0};
+  std::vector<uint8_t> good = BuildBmp(spec);
+  EXPECT_EQ(ReadBmpBytes(good).code, kPelornOk);
+
+  std::vector<uint8_t> notBm = good;
+  notBm[0] = 'P';
+  EXPECT_EQ(ReadBmpBytes(notBm).code, kPelornBadBmp);
+  EXPECT_EQ(ReadBmpBytes(std::vector<uint8_t>(good.begin(), good.begin() + 10)).code,
+            kPelornFileRead);  // file header cut
+  EXPECT_EQ(ReadBmpBytes(std::vector<uint8_t>(good.begin(), good.begin() + 40)).code,
+            kPelornFileRead);  // info header cut
+  ReadOutcome png = ReadBmpPath(CorpusPath("png", "pngsuite_basn2c08.png"));
+  EXPECT_EQ(png.code, kPelornBadBmp);
+  EXPECT_FALSE(png.gotPicture);
+}
+
+TEST_F(BmpTest, WidthOfZeroOrLessIsABadFileNotASuccess) {
+  for (int32_t width : {0, -1, -127}) {
+    BmpSpec spec;
+    spec.width = width;
+    spec.pixels = {1, 2, 3, 0};
+    const ReadOutcome outcome = ReadBmpBytes(BuildBmp(spec));
+    EXPECT_EQ(outcome.code, kPelornBadBmp) << width;
+    EXPECT_FALSE(outcome.gotPicture);
+  }
+}
+
+TEST_F(BmpTest, HeightOfZeroGivesNoPictureWithCodeOne) {
+  BmpSpec spec;
+  spec.height = 0;
+  const ReadOutcome outcome = ReadBmpBytes(BuildBmp(spec));
+  EXPECT_EQ(outcome.code, kPelornOutOfMemory);
+  EXPECT_FALSE(outcome.gotPicture);
+}
+
+TEST_F(BmpTest, UnsupportedDepthsAndCompressionsAreRefused) {
+  struct Case {
+    uint16_t bits;
+    uint32_t compression;
+  } cases[] = {{16, 3}, {32, 3}, {4, 1}, {8, 2}, {24, 4}, {2, 0}, {0, 0}, {64, 0}, {8, 5}};
+  for (const Case& c : cases) {
+    BmpSpec spec;
+    spec.bitCount = c.bits;
+    spec.compression = c.compression;
+    spec.pixels.assign(64, 0);
+    EXPECT_EQ(ReadBmpBytes(BuildBmp(spec)).code, kPelornBadBmp)
+        << c.bits << " bits, compression " << c.compression;
+  }
+}
+
+TEST_F(BmpTest, InfoHeaderSizesNoBmpUsesAreRefused) {
+  for (uint32_t size : {0u, 4u, 11u, 13u, 15u}) {
+    std::vector<uint8_t> bytes = BuildBmp(BmpSpec{});
+    bmp_test::PutLe(&bytes, 14, size, 4);
+    bytes.resize(200, 0);
+    EXPECT_EQ(ReadBmpBytes(bytes).code, kPelornBadBmp) << size;
+  }
+}
+
+// --- Pixel depths ---------------------------------------------------------------------
+
+TEST_F(BmpTest, OneBitRowsIgnoreTheUnusedLowBits) {
+  BmpSpec spec;
+  spec.width = 13;
+  spec.height = 2;
+  spec.bitCount = 1;
+  spec.colors = {Color(10, 20, 30), Color(200, 210, 220)};
+  // Bottom row 1010101010101, top row 0000000000001; unused bits all ones.
+  spec.pixels = {0xAA, 0xAF, 0, 0, 0x00, 0x0F, 0, 0};
+  const ReadOutcome outcome = ReadBmpBytes(BuildBmp(spec));
+  ASSERT_EQ(outcome.code, kPelornOk);
+  std::vector<uint8_t> expected;
+  for (int x = 0; x < 13; ++x) AppendRgb(&expected, spec.colors[x == 12 ? 1 : 0]);
+  for (int x = 0; x < 13; ++x) AppendRgb(&expected, spec.colors[x % 2 == 0 ? 1 : 0]);
+  EXPECT_EQ(outcome.picture.rgb, expected);
+}
+
+TEST_F(BmpTest, FourBitOddWidthReadsHighNibbleFirst) {
+  BmpSpec spec;
+  spec.width = 3;
+  spec.height = 1;
+  spec.bitCount = 4;
+  spec.colors = DistinctColors(16);
+  spec.pixels = {0x1F, 0x7C, 0, 0};  // 1, 15, 7; the low nibble 12 is unused
+  const ReadOutcome outcome = ReadBmpBytes(BuildBmp(spec));
+  ASSERT_EQ(outcome.code, kPelornOk);
+  std::vector<uint8_t> expected;
+  for (int index : {1, 15, 7}) AppendRgb(&expected, spec.colors[index]);
+  EXPECT_EQ(outcome.picture.rgb, expected);
+}
+
+TEST_F(BmpTest, EightBitIndexesPastTheColourCountAreBlack) {
+  BmpSpec spec;
+  spec.width = 4;
+  spec.bitCount = 8;
+  spec.colorsUsed = 2;
+  spec.colors = {Color(1, 2, 3), Color(4, 5, 6)};
+  spec.pixels = {0, 1, 2, 255};
+  const ReadOutcome outcome = ReadBmpBytes(BuildBmp(spec));
+  ASSERT_EQ(outcome.code, kPelornOk);
+  EXPECT_EQ(outcome.picture.rgb, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(BmpTest, ColourCountAbove256ReadsNoColourTable) {
+  BmpSpec spec;
+  spec.width = 2;
+  spec.bitCount = 8;
+  spec.colorsUsed = 300;
+  spec.colors = DistinctColors(256);
+  spec.pixels = {5, 6, 0, 0};
+  const ReadOutcome outcome = ReadBmpBytes(BuildBmp(spec));
+  ASSERT_EQ(outcome.code, kPelornOk);
+  EXPECT_EQ(outcome.picture.rgb, std::vector<uint8_t>(6, 0));
+}
+
+TEST_F(BmpTest, SixteenBitWordsAreFiveFiveFiveWithLowBitsFilled) {
+  BmpSpec spec;
+  spec.width = 4;
+  spec.bitCount = 16;
+  // 0x0000, 0x7FFF, 0xFFFF (top bit ignored), 0x7C00 | 0x03E0>>1 | 1
+  spec.pixels = {0x00, 0x00, 0xFF, 0x7F, 0xFF, 0xFF, 0xF1, 0x7D};
+  const ReadOutcome outcome = ReadBmpBytes(BuildBmp(spec));
+  ASSERT_EQ(outcome.code, kPelornOk);
+  const uint32_t last = 0x7DF1;
+  const std::vector<uint8_t> expected = {
+      7, 7, 7, 255, 255, 255, 255, 255, 255,
+      static_cast<uint8_t>(((last >> 10) & 31) * 8 + 7),
+      static_cast<uint8_t>(((last >> 5) & 31) * 8 + 7), static_cast<uint8_t>((last & 31) * 8 + 7)};
+  EXPECT_EQ(outcome.picture.rgb, expected);
+}
+
+TEST_F(BmpTest, TwentyFourAndThirtyTwoBitFilesGiveTheSamePicture) {
+  const int w = 5, h = 3;
+  const std::vector<uint8_t> rgb = TestRgb(w, h);
+  for (int bits : {24, 32}) {
+    for (uint8_t fourth : {uint8_t{0}, uint8_t{0xFF}}) {
+      BmpSpec spec;
+      spec.width = w;
+      spec.height = h;
+      spec.bitCount = static_cast<uint16_t>(bits);
+      spec.pixels = FileRows(rgb, w, h, bits, false, fourth);
+      const ReadOutcome outcome = ReadBmpBytes(BuildBmp(spec));
+      ASSERT_EQ(outcome.code, kPelornOk) << bits;
+      EXPECT_EQ(outcome.width, 5u);
+      EXPECT_EQ(outcome.height, 3u);
+      EXPECT_EQ(outcome.picture.rgb, rgb) << bits << " bits, fourth byte " << int(fourth);
+    }
+  }
+}
+
+TEST_F(BmpTest, BottomUpAndTopDownFilesGiveIdenticalBuffers) {
+  const int w = 7, h = 4;
+  const std::vector<uint8_t> rgb = TestRgb(w, h);
+  BmpSpec bottomUp;
+  bottomUp.width = w;
+  bottomUp.height = h;
+  bottomUp.pixels = FileRows(rgb, w, h, 24, false);
+  BmpSpec topDown = bottomUp;
+  topDown.height = -h;
+  topDown.pixels = FileRows(rgb, w, h, 24, true);
+  const ReadOutcome a = ReadBmpBytes(BuildBmp(bottomUp));
+  const ReadOutcome b = ReadBmpBytes(BuildBmp(topDown));
+  ASSERT_EQ(a.code, kPelornOk);
+  ASSERT_EQ(b.code, kPelornOk);
+  EXPECT_EQ(b.height, 4u);
+  EXPECT_EQ(a.picture.rgb, rgb);
+  EXPECT_EQ(b.picture.rgb, rgb);
+}
+
+TEST_F(BmpTest, PixelDataIsReadFromItsOffsetNotAfterTheTable) {
+  BmpSpec spec;
+  spec.width = 1;
+  spec.bitCount = 8;
+  spec.colorsUsed = 4;
+  spec.colors = DistinctColors(4);
+  spec.pixels = {9, 9, 9, 9, 2, 0, 0, 0};  // four junk bytes, then the row
+  spec.pixelOffset = 14 + 40 + 16 + 4;
+  const ReadOutcome outcome = ReadBmpBytes(BuildBmp(spec));
+  ASSERT_EQ(outcome.code, kPelornOk);
+  std::vector<uint8_t> expected;
+  AppendRgb(&expected, spec.colors[2]);
+  EXPECT_EQ(outcome.picture.rgb, expected);
+}
+
+// The colour table follows the info header whatever its size; a 40-byte
+// header reads as it always did.
+TEST_F(BmpTest, ColourTableFollowsTheInfoHeader) {
+  for (uint32_t infoSize : {16u, 40u, 52u, 64u, 108u, 124u}) {
+    BmpSpec spec;
+    spec.width = 3;
+    spec.bitCount = 8;
+    spec.infoSize = infoSize;
+    spec.colors = DistinctColors(256);
+    spec.pixels = {0, 77, 255, 0};
+    const ReadOutcome outcome = ReadBmpBytes(BuildBmp(spec));
+    ASSERT_EQ(outcome.code, kPelornOk) << infoSize;
+    std::vector<uint8_t> expected;
+    for (int index : {0, 77, 255}) AppendRgb(&expected, spec.colors[index]);
+    EXPECT_EQ(outcome.picture.rgb, expected) << infoSize;
+  }
+}
+
+TEST_F(BmpTest, Os2CoreHeaderHasThreeByteColoursAndUnsignedSizes) {
+  BmpSpec spec;
+  spec.infoSize = 12;
+  spec.width = 3;
+  spec.height = 2;
+  spec.bitCount = 4;
+  spec.colors = DistinctColors(16);
+  spec.pixels = {0x12, 0x30, 0, 0, 0xFE, 0xD0, 0, 0};
+  const ReadOutcome outcome = ReadBmpBytes(BuildBmp(spec));
+  ASSERT_EQ(outcome.code, kPelornOk);
+  EXPECT_EQ(outcome.width, 3u);
+  EXPECT_EQ(outcome.height, 2u);
+  std::vector<uint8_t> expected;
+  for (int index : {15, 14, 13, 1, 2, 3}) AppendRgb(&expected, spec.colors[index]);
+  EXPECT_EQ(outcome.picture.rgb, expected);
+
+  // A short table (fewer entries than the depth allows) ends at the pixels.
+  BmpSpec shortTable = spec;
+  shortTable.colors = DistinctColors(4);
+  shortTable.pixels = {0x12, 0x30, 0, 0, 0x3E, 0xD0, 0, 0};
+  const ReadOutcome cut = ReadBmpBytes(BuildBmp(shortTable));
+  ASSERT_EQ(cut.code, kPelornOk);
+  std::vector<uint8_t> expectedCut;  // 14 and 13 lie past the four entries
+  AppendRgb(&expectedCut, shortTable.colors[3]);
+  for (int i = 0; i < 2; ++i) AppendRgb(&expectedCut, Color(0, 0, 0));
+  for (int index : {1, 2, 3}) AppendRgb(&expectedCut, shortTable.colors[index]);
+  EXPECT_EQ(cut.picture.rgb, expectedCut);
+}
+
+// --- Sizes the file cannot back -------------------------------------------------------
+
+TEST_F(BmpTest, HugeSizeClaimsFailWithoutAskingForTheBlock) {
+  // 70000 x 70000 x 3 = 14.7 GB: beyond any block a 32-bit build could hold.
+  BmpSpec huge;
+  huge.width = 70000;
+  huge.height = 70000;
+  huge.pixels.assign(64, 0x55);
+  const int64_t allocationsBefore = platform::GlobalAllocCount();
+  const ReadOutcome refused = ReadBmpBytes(BuildBmp(huge));
+  EXPECT_EQ(refused.code, kPelornOutOfMemory);
+  EXPECT_FALSE(refused.gotPicture);
+  EXPECT_EQ(platform::GlobalAllocCount(), allocationsBefore);
+
+  // 20000 x 20000 would fit, but a 100-byte file cannot hold its rows.
+  BmpSpec tall = huge;
+  tall.width = 20000;
+  tall.height = 20000;
+  tall.bitCount = 8;
+  tall.colors = DistinctColors(2);
+  const ReadOutcome shortFile = ReadBmpBytes(BuildBmp(tall));
+  EXPECT_EQ(shortFile.code, kPelornFileRead);
+  EXPECT_EQ(platform::GlobalAllocCount(), allocationsBefore);
+
+  // The largest heights, both ways up, and the largest width.
+  for (int32_t height : {INT32_MAX, INT32_MIN, -INT32_MAX}) {
+    BmpSpec spec = huge;
+    spec.width = 6;
+    spec.height = height;
+    EXPECT_NE(ReadBmpBytes(BuildBmp(spec)).code, kPelornOk) << height;
+  }
+  BmpSpec wide = huge;
+  wide.width = INT32_MAX;
+  wide.height = 6;
+  EXPECT_EQ(ReadBmpBytes(BuildBmp(wide)).code, kPelornOutOfMemory);
+  EXPECT_EQ(platform::GlobalAllocCount(), allocationsBefore);
+}
+
+TEST_F(BmpTest, PixelOffsetsPastTheEndFailAsShortFiles) {
+  for (int64_t offset : {int64_t{5000}, int64_t{0x7FFFFF00}, int64_t{0xFFFFFFF0}}) {
+    BmpSpec spec;
+    spec.pixels = {1, 2, 3, 0};
+    spec.pixelOffset = offset;
+    const ReadOutcome outcome = ReadBmpBytes(BuildBmp(spec));
+    EXPECT_NE(outcome.code, kPelornOk) << offset;
+    EXPECT_FALSE(outcome.gotPicture);
+  }
+}
+
+TEST_F(BmpTest, ColourTableOffsetPastTheEndFails) {
+  std::vector<uint8_t> bytes = BuildBmp([] {
+    BmpSpec spec;
+    spec.bitCount = 8;
+    spec.colors = DistinctColors(2);
+    spec.pixels = {1, 0, 0, 0};
+    return spec;
+  }());
+  bmp_test::PutLe(&bytes, 14, 0xFFFFFFF0u, 4);  // table "after" a 4 GB header
+  EXPECT_NE(ReadBmpBytes(bytes).code, kPelornOk);
+}
+
+TEST_F(BmpTest, TruncatedRowsAndTablesFailWithCodeThree) {
+  BmpSpec spec;
+  spec.width = 4;
+  spec.height = 4;
+  spec.bitCount = 8;
+  spec.colors = DistinctColors(256);
+  spec.pixels.assign(16, 3);
+  const std::vector<uint8_t> bytes = BuildBmp(spec);
+  EXPECT_EQ(ReadBmpBytes(bytes).code, kPelornOk);
+  EXPECT_EQ(ReadBmpBytes(std::vector<uint8_t>(bytes.begin(), bytes.end() - 1)).code,
+            kPelornFileRead);
+  EXPECT_EQ(ReadBmpBytes(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 54 + 500)).code,
+            kPelornFileRead);
+}
+
+// --- Memory, progress and cancellation ----------------------------------------------------
+
+std::vector<uint8_t> SmallEightBitFile(int w, int h, bool topDown = false) {
+  BmpSpec spec;
+  spec.width = w;
+  spec.height = topDown ? -h : h;
+  spec.bitCount = 8;
+  spec.colors = DistinctColors(256);
+  spec.pixels.assign(static_cast<size_t>(((w + 3) / 4) * 4 * h), 7);
+  return BuildBmp(spec);
+}
+
+TEST_F(BmpTest, OutOfMemoryForTheBufferOrTheRowFailsCleanly) {
+  const std::string path = bmp_test::WriteTemp(SmallEightBitFile(5, 3), "oom.bmp");
+  platform::FailNthGlobalAlloc(1);
+  ReadOutcome outcome = ReadBmpPath(path);
+  EXPECT_EQ(outcome.code, kPelornOutOfMemory);
+  EXPECT_FALSE(outcome.gotPicture);
+  pelorn::FailNthPlainAllocation(1);
+  outcome = ReadBmpPath(path);
+  EXPECT_EQ(outcome.code, kPelornOutOfMemory);
+  EXPECT_FALSE(outcome.gotPicture);
+  EXPECT_EQ(ReadBmpPath(path).code, kPelornOk);  // faults are one-shot
+}
+
+TEST_F(BmpTest, ProgressCountsFileRowsEitherWayUp) {
+  for (bool topDown : {false, true}) {
+    const std::string path = bmp_test::WriteTemp(SmallEightBitFile(2, 3, topDown), "p.bmp");
+    ProgressRecorder recorder;
+    EXPECT_EQ(ReadBmpPath(path).code, kPelornOk);
+    const std::vector<std::pair<int32_t, int32_t>> expected = {{0, 3}, {1, 3}, {2, 3}};
+    EXPECT_EQ(recorder.calls(), expected) << topDown;
+  }
+}
+
+TEST_F(BmpTest, CancellationFailsWithCodeFourteenAndLeavesNothing) {
+  const std::string path = bmp_test::WriteTemp(SmallEightBitFile(2, 3), "c.bmp");
+  for (int32_t stopAt : {0, 2}) {
+    ProgressRecorder recorder(stopAt);
+    const ReadOutcome outcome = ReadBmpPath(path);
+    EXPECT_EQ(outcome.code, kPelornCancelled);
+    EXPECT_FALSE(outcome.gotPicture);
+    EXPECT_EQ(recorder.calls().size(), static_cast<size_t>(stopAt + 1));
+  }
+}
+
+TEST_F(BmpTest, RowConverterRaisesTheDepthAndSkipsUnknownDepths) {
+  PelornCodec codec;
+  const uint8_t source[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  uint8_t out[6] = {9, 9, 9, 9, 9, 9};
+  codec.ConvertBmpRow(source, out, 2, 2, nullptr);
+  codec.ConvertBmpRow(source, out, 2, 8, nullptr);  // no palette: nothing
+  EXPECT_EQ(std::vector<uint8_t>(out, out + 6), std::vector<uint8_t>(6, 9));
+  codec.ConvertBmpRow(source, out, 2, 24, nullptr);
+  EXPECT_EQ(std::vector<uint8_t>(out, out + 6), (std::vector<uint8_t>{3, 2, 1, 6, 5, 4}));
+  EXPECT_EQ(GetThreadState().operationDepth, 1);  // the codec's own raise only
+}
+
+// --- The corpus ---------------------------------------------------------------------------
+
+int BitCountOf(const std::string& path) {
+  const std::vector<uint8_t> bytes = ReadWholeFile(path);
+  if (bytes.size() < 30) return 0;
+  const uint32_t infoSize = bytes[14] | bytes[15] << 8;
+  const size_t at = infoSize == 12 ? 24 : 28;
+  return bytes[at] | bytes[at + 1] << 8;
+}
+
+// What this reader does on purpose where Pillow shows something else.
+const std::map<std::string, std::string>& KnownDifferencesFromPillow() {
+  static const std::map<std::string, std::string> differences = {
+      // More than 256 colours: no colour table is read, the picture is black.
+      {"bmpsuite_q_pal8oversizepal.bmp", "biClrUsed 300 reads no table"},
+      {"bmpsuite_b_badpalettesize.bmp", "absurd biClrUsed reads no table"},
+      // Pixels a delta or an early end skips stay black; Pillow paints them
+      // with colour 0.
+      {"bmpsuite_q_pal4rletrns.bmp", "skipped pixels black"},
+      {"bmpsuite_q_pal4rlecut.bmp", "skipped pixels black"},
+      {"bmpsuite_q_pal8rletrns.bmp", "skipped pixels black"},
+      {"bmpsuite_q_pal8rlecut.bmp", "skipped pixels black"},
+      // Indexes past the colour table are black.
+      {"bmpsuite_q_pal1p1.bmp", "index 1 of a 1-colour table is black"},
+      {"bmpsuite_b_pal8badindex.bmp", "indexes past the table are black"},
+  };
+  return differences;
+}
+
+// Files of the good sets this reader refuses by its own rules.
+const std::map<std::string, PelornError>& KnownRefusals() {
+  static const std::map<std::string, PelornError> refusals = {
+      // Bit-field files are refused, not misread as 5-5-5 or 8-8-8.
+      {"bmpsuite_g_rgb16-565.bmp", kPelornBadBmp},
+      {"bmpsuite_g_rgb16-565pal.bmp", kPelornBadBmp},
+      {"bmpsuite_g_rgb16bfdef.bmp", kPelornBadBmp},
+      {"bmpsuite_g_rgb32bf.bmp", kPelornBadBmp},
+      {"bmpsuite_g_rgb32bfdef.bmp", kPelornBadBmp},
+      {"imagers_V3_A1_R5_G5_B5.bmp", kPelornBadBmp},
+      {"imagers_V3_A1_R5_G5_B5_Top_Down.bmp", kPelornBadBmp},
+      {"imagers_V3_A4_R4_G4_B4.bmp", kPelornBadBmp},
+      {"imagers_V3_A4_R4_G4_B4_Top_Down.bmp", kPelornBadBmp},
+      {"imagers_V3_R5_G6_B5.bmp", kPelornBadBmp},
+      {"imagers_V3_R5_G6_B5_Top_Down.bmp", kPelornBadBmp},
+      {"imagers_V3_X4_R4_G4_B4.bmp", kPelornBadBmp},
+      {"imagers_V3_X4_R4_G4_B4_Top_Down.bmp", kPelornBadBmp},
+      {"imagers_V3_X8_R8_G8_B8.bmp", kPelornBadBmp},
+      {"imagers_V3_X8_R8_G8_B8_Top_Down.bmp", kPelornBadBmp},
+      {"imagers_V4_A8_R8_G8_B8.bmp", kPelornBadBmp},
+      {"imagers_V4_R5_G6_B5.bmp", kPelornBadBmp},
+      {"imagers_V5_A1_R5_G5_B5.bmp", kPelornBadBmp},
+      {"imagers_rgba16-1924.bmp", kPelornBadBmp},
+      {"pillow_rgb32bf-abgr.bmp", kPelornBadBmp},
+      {"pillow_rgb32bf-rgba.bmp", kPelornBadBmp},
+      {"zigimg_windows_rgba_v5.bmp", kPelornBadBmp},
+  };
+  return refusals;
+}
+
+bool IsBadSet(const std::string& name) {
+  return name.rfind("bmpsuite_b_", 0) == 0 || name.rfind("imagers_bad_", 0) == 0 ||
+         name == "pillow_hopper_rle8_row_overflow.bmp" || name == "pillow_l2rgb_read.bmp" ||
+         name == "pillow_mmap_error.bmp";
+}
+
+bool IsQuestionable(const std::string& name) {
+  return name.rfind("bmpsuite_q_", 0) == 0 || name.rfind("bmpsuite_x_", 0) == 0 ||
+         name.rfind("imagers_lenient_", 0) == 0 ||
+         name == "imagers_imagemagick_invalid_run_length_issue_2321.bmp";
+}
+
+// Pillow widens 5-bit channels as (v << 3) | (v >> 2); this reader fills the
+// low bits with ones (v * 8 + 7). Map Pillow's bytes onto that rule.
+Picture AsFiveFiveFive(Picture picture) {
+  for (uint8_t& byte : picture.rgb) byte = static_cast<uint8_t>((byte >> 3) * 8 + 7);
+  return picture;
+}
+
+TEST_F(BmpTest, GoodCorpusFilesMatchPillow) {
+  int compared = 0;
+  for (const std::string& name : CorpusFiles("bmp")) {
+    if (IsBadSet(name) || IsQuestionable(name)) continue;
+    const std::string path = CorpusPath("bmp", name);
+    const ReadOutcome ours = ReadBmpPath(path);
+    const auto refusal = KnownRefusals().find(name);
+    if (refusal != KnownRefusals().end()) {
+      EXPECT_EQ(ours.code, refusal->second) << name;
+      continue;
+    }
+    ASSERT_EQ(ours.code, kPelornOk) << name;
+    // Pillow 9.4 misreads RLE4 files; ImageMagick reads them right.
+    std::optional<Picture> reference =
+        name == "bmpsuite_g_pal4rle.bmp" ? bmp_test::MagickDecode(path) : ReferenceDecode(path);
+    ASSERT_TRUE(reference.has_value()) << name;
+    if (BitCountOf(path) == 16) reference = AsFiveFiveFive(*reference);
+    ASSERT_EQ(ours.width, reference->width) << name;
+    ASSERT_EQ(ours.height, reference->height) << name;
+    EXPECT_EQ(Compare(ours.picture, *reference).differingBytes, 0u) << name;
+    ++compared;
+  }
+  EXPECT_GE(compared, 40);
+}
+
+TEST_F(BmpTest, QuestionableFilesDecodeLikePillowOrFailWithACode) {
+  int decoded = 0;
+  for (const std::string& name : CorpusFiles("bmp")) {
+    if (!IsQuestionable(name)) continue;
+    const std::string path = CorpusPath("bmp", name);
+    const ReadOutcome ours = ReadBmpPath(path);
+    if (ours.code != kPelornOk) {
+      EXPECT_FALSE(ours.gotPicture) << name;
+      continue;
+    }
+    ++decoded;
+    std::optional<Picture> reference = ReferenceDecode(path);
+    if (!reference || KnownDifferencesFromPillow().count(name) != 0) continue;
+    if (BitCountOf(path) == 16) reference = AsFiveFiveFive(*reference);
+    EXPECT_EQ(Compare(ours.picture, *reference).differingBytes, 0u) << name;
+  }
+  EXPECT_GE(decoded, 10);
+}
+
+// Bad files fail with a code, except those whose only fault lies in a field
+// this reader ignores (planes, density, file size, image size) or in what it
+// turns black (palette size, indexes), or whose header size it takes as given.
+TEST_F(BmpTest, BadFilesFailWithACodeUnlessTheFaultIsInAnIgnoredField) {
+  const std::set<std::string> acceptedByRule = {
+      "bmpsuite_b_badbitssize.bmp",  "bmpsuite_b_baddens1.bmp",
+      "bmpsuite_b_baddens2.bmp",     "bmpsuite_b_badfilesize.bmp",
+      "bmpsuite_b_badplanes.bmp",    "bmpsuite_b_badheadersize.bmp",
+      "bmpsuite_b_badpalettesize.bmp", "bmpsuite_b_pal8badindex.bmp",
+      "imagers_bad_Bad_clrsUsed.bmp",  // absurd biClrUsed: no table, black
+      "pillow_mmap_error.bmp",         // bfOffBits inside the table is trusted
+  };
+  for (const std::string& name : CorpusFiles("bmp")) {
+    if (!IsBadSet(name)) continue;
+    const ReadOutcome ours = ReadBmpPath(CorpusPath("bmp", name));
+    if (acceptedByRule.count(name) != 0) {
+      EXPECT_EQ(ours.code, kPelornOk) << name;
+    } else {
+      EXPECT_NE(ours.code, kPelornOk) << name;
+      EXPECT_FALSE(ours.gotPicture) << name;
+    }
+  }
+}
+
+// One line per corpus file: name, width, height, error code, checksum of the
+// decoded buffer ("-" when there is none). TESSARY_WRITE_GOLDEN=1 rewrites
+// the list (tests/tools/make_bmp_golden.sh).
+TEST_F(BmpTest, GoldenListOfTheCorpus) {
+  std::ostringstream lines;
+  for (const std::string& name : CorpusFiles("bmp")) {
+    const ReadOutcome ours = ReadBmpPath(CorpusPath("bmp", name));
+    lines << name << ' ' << ours.width << ' ' << ours.height << ' ' << ours.code << ' '
+          << (ours.picture.rgb.empty()
+                  ? std::string("-")
+                  : Checksum(ours.picture.rgb.data(), ours.picture.rgb.size()))
+          << '\n';
+  }
+  const std::string golden = std::string(TESSARY_SOURCE_DIR) + "/tests/golden/bmp.txt";
+  const char* rewrite = std::getenv("TESSARY_WRITE_GOLDEN");
+  if (rewrite != nullptr && std::string(rewrite) == "1") {
+    std::ofstream(golden, std::ios::binary) << lines.str();
+  }
+  const std::vector<uint8_t> stored = ReadWholeFile(golden);
+  ASSERT_FALSE(stored.empty()) << golden;
+  EXPECT_EQ(std::string(stored.begin(), stored.end()), lines.str());
+}
+
+// Different encodings of one picture decode to the same buffer.
+TEST_F(BmpTest, EncodingsOfOnePictureHashTheSame) {
+  auto hash = [](const std::string& name) {
+    const ReadOutcome ours = ReadBmpPath(CorpusPath("bmp", name));
+    EXPECT_EQ(ours.code, kPelornOk) << name;
+    return Checksum(ours.picture.rgb.data(), ours.picture.rgb.size());
+  };
+  const std::string pal8 = hash("bmpsuite_g_pal8.bmp");
+  for (const char* name : {"bmpsuite_g_pal8topdown.bmp", "bmpsuite_g_pal8rle.bmp",
+                           "bmpsuite_g_pal8v4.bmp", "bmpsuite_g_pal8v5.bmp",
+                           "bmpsuite_g_pal8os2.bmp", "bmpsuite_q_pal8os2v2.bmp",
+                           "bmpsuite_q_pal8os2v2-16.bmp", "bmpsuite_q_pal8offs.bmp"})
+    EXPECT_EQ(hash(name), pal8) << name;
+  EXPECT_EQ(hash("bmpsuite_g_pal4rle.bmp"), hash("bmpsuite_g_pal4.bmp"));
+}
+
+// --- Writing ------------------------------------------------------------------------------
+
+struct WrittenFile {
+  int32_t result = 0;
+  PelornError code = -1;
+  std::string path;
+  std::vector<uint8_t> bytes;
+};
+
+WrittenFile Write24(const std::vector<uint8_t>& rgb, int w, int h) {
+  WrittenFile file;
+  file.path = TempDir() + "/out24.bmp";
+  file.result = WriteBmp24File(file.path.c_str(), rgb.data(), w, h);
+  file.code = GetLastImageError();
+  file.bytes = ReadWholeFile(file.path);
+  return file;
+}
+
+WrittenFile WriteIndexed(const std::vector<uint8_t>& indexes, int w, int h, int bits,
+                         int colors, const std::vector<RGBQUAD>& palette) {
+  WrittenFile file;
+  file.path = TempDir() + "/out" + std::to_string(bits) + ".bmp";
+  file.result = WriteBmpIndexedFile(file.path.c_str(), indexes.data(), w, h, bits, colors,
+                                    palette.data());
+  file.code = GetLastImageError();
+  file.bytes = ReadWholeFile(file.path);
+  return file;
+}
+
+uint32_t Le32At(const std::vector<uint8_t>& bytes, size_t at) {
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+TEST_F(BmpTest, OnePixelTwentyFourBitFileIsFiftyEightBytes) {
+  const std::vector<uint8_t> rgb = {10, 20, 30};
+  const WrittenFile file = Write24(rgb, 1, 1);
+  ASSERT_EQ(file.result, 1);
+  EXPECT_EQ(file.code, kPelornOk);
+  ASSERT_EQ(file.bytes.size(), 58u);
+  EXPECT_EQ(file.bytes[0], 'B');
+  EXPECT_EQ(file.bytes[1], 'M');
+  EXPECT_EQ(Le32At(file.bytes, 2), 58u);       // bfSize
+  EXPECT_EQ(Le32At(file.bytes, 6), 0u);        // reserved
+  EXPECT_EQ(Le32At(file.bytes, 10), 54u);      // bfOffBits
+  EXPECT_EQ(Le32At(file.bytes, 14), 40u);      // biSize
+  EXPECT_EQ(Le32At(file.bytes, 18), 1u);
+  EXPECT_EQ(Le32At(file.bytes, 22), 1u);
+  EXPECT_EQ(file.bytes[26] | file.bytes[27] << 8, 1);   // planes
+  EXPECT_EQ(file.bytes[28] | file.bytes[29] << 8, 24);  // bit count
+  EXPECT_EQ(Le32At(file.bytes, 30), 0u);       // compression
+  EXPECT_EQ(Le32At(file.bytes, 34), 4u);       // image size
+  for (size_t at : {38u, 42u, 46u, 50u}) EXPECT_EQ(Le32At(file.bytes, at), 0u) << at;
+  EXPECT_EQ(std::vector<uint8_t>(file.bytes.begin() + 54, file.bytes.end()),
+            (std::vector<uint8_t>{30, 20, 10, 0}));
+}
+
+TEST_F(BmpTest, TwentyFourBitWriterKeepsTheCallersBufferAndWritesBottomUpBgr) {
+  const int w = 3, h = 2;
+  const std::vector<uint8_t> rgb = TestRgb(w, h);
+  const std::vector<uint8_t> original = rgb;
+  const WrittenFile file = Write24(rgb, w, h);
+  ASSERT_EQ(file.result, 1);
+  EXPECT_EQ(rgb, original);
+  ASSERT_EQ(file.bytes.size(), 54u + 12u * 2u);
+  EXPECT_EQ(std::vector<uint8_t>(file.bytes.begin() + 54, file.bytes.end()),
+            FileRows(rgb, w, h, 24, false));
+  const ReadOutcome back = ReadBmpPath(file.path);
+  EXPECT_EQ(back.picture.rgb, rgb);
+}
+
+TEST_F(BmpTest, IndexedRowsArePackedAndPaddedWithZeros) {
+  const std::vector<RGBQUAD> palette = DistinctColors(256);
+  // Width 3, 8 bits: three index bytes and one zero byte per row.
+  const std::vector<uint8_t> indexes = {1, 2, 3, 4, 5, 6};
+  WrittenFile eight = WriteIndexed(indexes, 3, 2, 8, 256, palette);
+  ASSERT_EQ(eight.result, 1);
+  ASSERT_EQ(eight.bytes.size(), 54u + 1024u + 8u);
+  EXPECT_EQ(Le32At(eight.bytes, 10), 54u + 1024u);
+  EXPECT_EQ(Le32At(eight.bytes, 46), 256u);
+  EXPECT_EQ(Le32At(eight.bytes, 50), 256u);
+  EXPECT_EQ(eight.bytes[54 + 4 * 7 + 2], palette[7].rgbRed);
+  EXPECT_EQ(eight.bytes[54 + 4 * 7 + 3], 0);
+  EXPECT_EQ(std::vector<uint8_t>(eight.bytes.end() - 8, eight.bytes.end()),
+            (std::vector<uint8_t>{4, 5, 6, 0, 1, 2, 3, 0}));  // bottom row first
+  // Width 3, 4 bits: two pixel bytes (the second holds its pixel high) and two zeros.
+  WrittenFile four = WriteIndexed(indexes, 3, 2, 4, 16, palette);
+  ASSERT_EQ(four.result, 1);
+  ASSERT_EQ(four.bytes.size(), 54u + 64u + 8u);
+  EXPECT_EQ(std::vector<uint8_t>(four.bytes.end() - 8, four.bytes.end()),
+            (std::vector<uint8_t>{0x45, 0x60, 0, 0, 0x12, 0x30, 0, 0}));
+  // Width 10, 1 bit through the codec: rows already bottom first.
+  const std::vector<uint8_t> bits = {1, 0, 1, 1, 0, 0, 0, 1, 1, 1};
+  const std::string path = TempDir() + "/out1.bmp";
+  PelornCodec codec;
+  codec.WriteBmpFile(path.c_str(), bits.data(), 10, 1, 1, 2, palette.data());
+  ASSERT_EQ(codec.errorCode, kPelornOk);
+  const std::vector<uint8_t> one = ReadWholeFile(path);
+  ASSERT_EQ(one.size(), 54u + 8u + 4u);
+  EXPECT_EQ(std::vector<uint8_t>(one.end() - 4, one.end()),
+            (std::vector<uint8_t>{0xB1, 0xC0, 0, 0}));
+}
+
+TEST_F(BmpTest, IndexesTooLargeForTheDepthDoNotSpillIntoNeighbours) {
+  const std::vector<RGBQUAD> palette = DistinctColors(16);
+  const WrittenFile four = WriteIndexed({0xF3, 0x01}, 2, 1, 4, 16, palette);
+  ASSERT_EQ(four.result, 1);
+  EXPECT_EQ(four.bytes[54 + 64], 0x31);
+}
+
+TEST_F(BmpTest, WrittenFilesReadBackInPillow) {
+  const int w = 37, h = 11;  // odd width: every padding case
+  const std::vector<uint8_t> rgb = TestRgb(w, h);
+  const WrittenFile file24 = Write24(rgb, w, h);
+  ASSERT_EQ(file24.result, 1);
+  std::optional<Picture> decoded = ReferenceDecode(file24.path);
+  ASSERT_TRUE(decoded.has_value());
+  EXPECT_EQ(decoded->rgb, rgb);
+
+  const std::vector<RGBQUAD> palette = DistinctColors(256);
+  for (int bits : {1, 4, 8}) {
+    std::vector<uint8_t> indexes(static_cast<size_t>(w) * h);
+    for (size_t i = 0; i < indexes.size(); ++i)
+      indexes[i] = static_cast<uint8_t>((i * 7 + i / w) % (1u << bits));
+    const int colors = 1 << bits;
+    const WrittenFile file = WriteIndexed(indexes, w, h, bits, colors, palette);
+    ASSERT_EQ(file.result, 1) << bits;
+    decoded = ReferenceDecode(file.path);
+    ASSERT_TRUE(decoded.has_value()) << bits;
+    std::vector<uint8_t> expected;
+    for (uint8_t index : indexes) AppendRgb(&expected, palette[index]);
+    EXPECT_EQ(decoded->rgb, expected) << bits;
+    const ReadOutcome ours = ReadBmpPath(file.path);
+    EXPECT_EQ(ours.picture.rgb, expected) << bits;
+  }
+}
+
+TEST_F(BmpTest, WriterArgumentsOutOfRangeAreBadParams) {
+  const std::vector<RGBQUAD> palette = DistinctColors(256);
+  const std::vector<uint8_t> pixels(64, 1);
+  const std::string path = TempDir() + "/never.bmp";
+  EXPECT_EQ(WriteBmp24File(path.c_str(), nullptr, 1, 1), 0);
+  EXPECT_EQ(GetLastImageError(), kPelornBadParam);
+  EXPECT_EQ(WriteBmpIndexedFile(path.c_str(), pixels.data(), 2, 2, 8, 2, nullptr), 0);
+  EXPECT_EQ(GetLastImageError(), kPelornBadParam);
+  for (int bits : {0, 2, 16, 24, 32}) {  // an index buffer has one byte per pixel
+    EXPECT_EQ(WriteBmpIndexedFile(path.c_str(), pixels.data(), 2, 2, bits, 2, palette.data()), 0);
+    EXPECT_EQ(GetLastImageError(), kPelornBadParam) << bits;
+  }
+  PelornCodec codec;
+  for (int colors : {-1, 257, 100000}) {
+    codec.WriteBmpFile(path.c_str(), pixels.data(), 2, 2, 8, colors, palette.data());
+    EXPECT_EQ(codec.errorCode, kPelornBadParam) << colors;
+  }
+  codec.WriteBmpFile(path.c_str(), pixels.data(), -2, 2, 24, 0, nullptr);
+  EXPECT_EQ(codec.errorCode, kPelornBadParam);
+  codec.WriteBmpFile(nullptr, pixels.data(), 2, 2, 24, 0, nullptr);
+  EXPECT_EQ(codec.errorCode, kPelornBadParam);
+  EXPECT_TRUE(ReadWholeFile(path).empty());
+}
+
+TEST_F(BmpTest, WriteFailuresAreReported) {
+  const std::vector<uint8_t> rgb = TestRgb(64, 64);
+  // A folder cannot be opened as a file.
+  EXPECT_EQ(WriteBmp24File(TempDir().c_str(), rgb.data(), 64, 64), 0);
+  EXPECT_EQ(GetLastImageError(), kPelornFileOpen);
+  // A full device takes the header into the stream buffer and fails later:
+  // at a row write or when the file is closed.
+  EXPECT_EQ(WriteBmp24File("/dev/full", rgb.data(), 64, 64), 0);
+  EXPECT_EQ(GetLastImageError(), kPelornFileWrite);
+  const std::vector<RGBQUAD> palette = DistinctColors(256);
+  EXPECT_EQ(WriteBmpIndexedFile("/dev/full", rgb.data(), 2, 2, 8, 256, palette.data()), 0);
+  EXPECT_EQ(GetLastImageError(), kPelornFileWrite);
+}
+
+TEST_F(BmpTest, WriterProgressAndCancellation) {
+  const int w = 4, h = 3;
+  const std::vector<uint8_t> rgb = TestRgb(w, h);
+  {
+    // The flip reports its run, then the writer its own.
+    ProgressRecorder recorder;
+    EXPECT_EQ(Write24(rgb, w, h).result, 1);
+    const std::vector<std::pair<int32_t, int32_t>> expected = {{0, 3}, {2, 3}, {0, 3},
+                                                               {1, 3}, {2, 3}};
+    EXPECT_EQ(recorder.calls(), expected);
+  }
+  {
+    ProgressRecorder recorder(3);  // the writer's second row
+    const WrittenFile file = Write24(rgb, w, h);
+    EXPECT_EQ(file.result, 0);
+    EXPECT_EQ(file.code, kPelornCancelled);
+    EXPECT_EQ(file.bytes.size(), 54u + 12u);  // one row of 12 bytes: the partial file stays
+  }
+  {
+    ProgressRecorder recorder(0);  // during the flip
+    const WrittenFile file = Write24(rgb, w, h);
+    EXPECT_EQ(file.result, 0);
+    EXPECT_EQ(file.code, kPelornCancelled);
+  }
+}
+
+TEST_F(BmpTest, WriterOutOfMemoryForTheCopyOrTheFlipRow) {
+  const std::vector<uint8_t> rgb = TestRgb(4, 4);
+  for (int n : {1, 2}) {  // the working copy, then FlipRows' spare row
+    pelorn::FailNthPlainAllocation(n);
+    const WrittenFile file = Write24(rgb, 4, 4);
+    EXPECT_EQ(file.result, 0) << n;
+    EXPECT_EQ(file.code, kPelornOutOfMemory) << n;
+    EXPECT_TRUE(file.bytes.empty()) << n;
+  }
+  const std::vector<RGBQUAD> palette = DistinctColors(256);
+  pelorn::FailNthPlainAllocation(1);
+  EXPECT_EQ(WriteIndexed(rgb, 4, 4, 8, 256, palette).code, kPelornOutOfMemory);
+}
+
+}  // namespace
