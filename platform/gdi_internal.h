@@ -77,6 +77,12 @@ void DestroyIconObject(HICON icon);
 // Size of an icon's picture (0, 0 for nullptr).
 SIZE IconSize(HICON icon);
 
+// --- Fonts ---------------------------------------------------------------------------
+// Family name of the face fontconfig chose for a font (opened on first use),
+// e.g. "Liberation Sans" for an "Arial" request; empty for a bad handle or
+// when no face could be opened.
+std::string FontFamilyOf(HFONT font);
+
 // --- Bookkeeping for leak checks ---------------------------------------------------
 // GDI objects (DCs, bitmaps, brushes, palettes, fonts) and icons alive now.
 int64_t LiveGdiObjects();

@@ -358,6 +358,15 @@ std::vector<std::u32string> Lines(FontFace* face, const std::u32string& text, bo
 
 using namespace platform::gdi;
 
+std::string platform::FontFamilyOf(HFONT handle) {
+  Font* font = FindAs<Font>(handle, Kind::kFont);
+  if (font == nullptr) return std::string();
+  std::lock_guard<std::mutex> hold(TextLock());
+  if (!font->face) font->face = OpenFace(font->log);
+  if (!font->face || font->face->face->family_name == nullptr) return std::string();
+  return font->face->face->family_name;
+}
+
 HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight,
                   DWORD italic, DWORD underline, DWORD strikeOut, DWORD charSet,
                   DWORD outPrecision, DWORD clipPrecision, DWORD quality, DWORD pitchAndFamily,
