@@ -10,12 +10,14 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "imaging/codecs/jpeg.h"
 #include "imaging/core/codec.h"
 #include "imaging/core/owners.h"
 #include "imaging/core/pelorn.h"
@@ -400,6 +402,52 @@ TEST_F(JpegTest, StreamCutBeforeFirstScanFails) {
   EXPECT_EQ(platform::LiveGlobalBlocks(), blocks);
 }
 
+// The memory source on its own: the caller's block is the one buffer; past
+// its end come a warning and an EOI marker, as often as libjpeg asks.
+TEST_F(JpegTest, MemorySourceSkipsAndEndsWithEoi) {
+  struct Job {
+    jpeg_decompress_struct info;
+    JpegErrorManager errors;
+  };
+  auto job = std::make_unique<Job>();
+  std::memset(job.get(), 0, sizeof(Job));
+  job->info.err = JpegStandardErrors(&job->errors);
+  jpeg_create_decompress(&job->info);
+  const uint8_t data[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+  JpegMemorySource(&job->info, data, 10);
+  jpeg_source_mgr* source = job->info.src;
+  ASSERT_NE(source, nullptr);
+  EXPECT_EQ(source->next_input_byte, data);
+  EXPECT_EQ(source->bytes_in_buffer, 10u);
+  EXPECT_EQ(source->resync_to_restart, jpeg_resync_to_restart);
+
+  source->skip_input_data(&job->info, 0);
+  source->skip_input_data(&job->info, -3);
+  EXPECT_EQ(source->next_input_byte, data);
+  source->skip_input_data(&job->info, 4);
+  EXPECT_EQ(source->next_input_byte, data + 4);
+  EXPECT_EQ(source->bytes_in_buffer, 6u);
+  EXPECT_TRUE(platform::TakeDebugOutput().empty());
+
+  // 7 bytes from 6 left: the sixth ends the block, the seventh is the 0xFF
+  // of the end marker.
+  source->skip_input_data(&job->info, 7);
+  EXPECT_EQ(source->bytes_in_buffer, 1u);
+  EXPECT_EQ(source->next_input_byte[0], 0xD9);
+  EXPECT_NE(platform::TakeDebugOutput().find("Premature end of JPEG file"), std::string::npos);
+  EXPECT_EQ(source->fill_input_buffer(&job->info), TRUE);
+  EXPECT_EQ(source->bytes_in_buffer, 2u);
+  EXPECT_EQ(source->next_input_byte[0], 0xFF);
+  EXPECT_EQ(source->next_input_byte[1], 0xD9);
+
+  // Installed again on the same decompressor: the manager is reused.
+  JpegMemorySource(&job->info, data + 2, 5);
+  EXPECT_EQ(job->info.src, source);
+  EXPECT_EQ(source->next_input_byte, data + 2);
+  EXPECT_EQ(source->bytes_in_buffer, 5u);
+  jpeg_destroy_decompress(&job->info);
+}
+
 // --- Reading: comments and density ---------------------------------------------
 
 TEST_F(JpegTest, CommentsInFileOrderCutAtNul) {
@@ -671,6 +719,11 @@ TEST_F(JpegTest, WriterArgumentsAndFiles) {
     EXPECT_EQ(WriteJpegFile("/dev/full", big.data(), 512, 512, 95, 1, 0), 0);
     EXPECT_EQ(GetLastImageError(), kPelornBadJpeg);
   }
+  // A comment longer than a COM segment holds: libjpeg refuses it.
+  GetThreadState().writeComments = {std::string(70000, 'c')};
+  EXPECT_EQ(WriteJpegFile((folder + "/long.jpg").c_str(), rgb.data(), 16, 16, 75, 1, 0), 0);
+  EXPECT_EQ(GetLastImageError(), kPelornBadJpeg);
+  GetThreadState().writeComments.clear();
   // Larger than libjpeg allows: a fatal libjpeg error, not a crash.
   const std::vector<uint8_t> row(70000 * 3, 0);
   EXPECT_EQ(WriteJpegFile((folder + "/wide.jpg").c_str(), row.data(), 70000, 1, 75, 1, 0), 0);
