@@ -211,7 +211,9 @@ bool GifReader::DecodePixels(uint8_t* rgb, uint32_t width, uint32_t height, bool
       const int index = decoder_.NextIndex();
       // A damaged or early-ending stream keeps what was decoded so far.
       if (index < 0) goto decoded;
-      // Quirk: literals above 255 (code sizes above 8) only move on.
+      // Quirk: with code sizes above 8 the first code after a clear is handed
+      // on whole, and a literal above 255 there only moves on (black); later
+      // literals come through the byte-wide suffix table, modulo 256.
       if (index < 256) {
         out[0] = reds[index];
         out[1] = greens[index];

@@ -125,7 +125,12 @@ int LzwDecoder::NextIndexSlow() {
     codeLimit_ = 2 * clearCode_;
     nextFreeCode_ = clearCode_ + 2;
     stackCount_ = 0;
-    code = GetCode(codeWidth_);
+    // Fault mended: a clear may follow a clear (legal, and a reset each
+    // time); taking the second as the first pixel gave a pixel of the clear
+    // code's value and shifted the rest of the picture.
+    do {
+      code = GetCode(codeWidth_);
+    } while (code == clearCode_);
     if (code < 0) return code;
     firstPixel_ = code;
     previousCode_ = code;
