@@ -9,8 +9,9 @@
 // it. For each output row the two source rows around its position are
 // resampled horizontally into two rows of doubles, then blended vertically;
 // the output byte is the blend truncated toward zero (so a half-way blend of
-// 0 and 255 is 127). Built without floating-point contraction, the same
-// sizes give the same bytes on every machine.
+// 0 and 255 is 127). Built without floating-point contraction and with
+// IEEE double arithmetic (SSE2, not x87 extended precision), the same sizes
+// give the same bytes on every machine.
 //
 // Parameters: source and destination buffers (3 bytes per pixel, red, green,
 // blue, rows packed, top row first; the destination holds destinationWidth x
