@@ -21,6 +21,20 @@
 
 #include "platform/gdi_objects.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TESSARY_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESSARY_LEAK_CHECKED 1
+#endif
+#endif
+#ifdef TESSARY_LEAK_CHECKED
+// fontconfig loses a few hundred bytes while parsing its configuration
+// files; the leak checker is told so rather than failing every program that
+// draws text.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif
+
 namespace platform {
 namespace gdi {
 namespace {
