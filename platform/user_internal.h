@@ -1,0 +1,140 @@
+// Internal interface of the layer's own windows (the Linux side of the window
+// plumbing) for the framework's dialog creation, the back ends and tests.
+// Not part of the Windows API: code above platform/ never includes it.
+//
+// A window is a framebuffer with a window procedure. Top-level windows sit in
+// one z-order list (front first; topmost windows ahead of the rest); child
+// windows (controls) have framebuffers of their own, composed over their
+// parent when a back end shows or saves the window, so a parent's paint never
+// covers its controls (as with WS_CLIPCHILDREN).
+//
+// Messages: SendMessageA calls the procedure at once; posted messages and
+// input wait in one queue; GetMessageA returns, in order, posted messages,
+// input the back end delivers, WM_PAINT for windows with an update region
+// (its bounding box), then WM_TIMER for due timers, as Windows does. When
+// there is nothing at all the back end is asked to wait for input; a back
+// end that will never have any (a headless run whose script is used up) makes
+// GetMessageA return FALSE as if WM_QUIT had been posted.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/win_types.h"
+#include "platform/win_user.h"
+
+namespace platform {
+
+// What a back end provides. Exactly one back end is linked into a program;
+// it defines TheUserBackend().
+class UserBackend {
+ public:
+  virtual ~UserBackend() = default;
+  // The program starts (AfxWinMain), with its command line.
+  virtual void Start(int argc, char** argv) {}
+  // The timer clock in milliseconds.
+  virtual DWORD Now() = 0;
+  // Called by GetMessageA when nothing is queued, painted or due. Delivers
+  // input (DeliverPointer / DeliverKey / PostMessageA) or lets time pass, for
+  // at most `timeoutMs` (INFINITE_WAIT: no timer pending). False when no input
+  // will ever come.
+  virtual bool WaitForInput(DWORD timeoutMs) = 0;
+  virtual int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption,
+                             UINT type) = 0;
+  // Fills dialog->lpstrFile and dialog->nFilterIndex; false when cancelled.
+  virtual bool ShowSaveAsDialog(OPENFILENAMEA* dialog) = 0;
+  // A window was created, moved, resized, shown, hidden, restacked or had its
+  // text changed; or it is about to be destroyed.
+  virtual void WindowChanged(HWND window) {}
+  virtual void WindowDestroyed(HWND window) {}
+  // A paint of `area` (client pixels) ended.
+  virtual void WindowPainted(HWND window, const RECT& area) {}
+  // The clipboard was closed after a change.
+  virtual void ClipboardChanged() {}
+  // The cursor or the wait-cursor count changed.
+  virtual void CursorChanged(HCURSOR cursor, int waitCursorCount) {}
+};
+inline constexpr DWORD INFINITE_WAIT = 0xFFFFFFFF;
+
+UserBackend& TheUserBackend();
+
+// --- Delivering input (back ends) ------------------------------------------------
+// A pointer message at a screen point: hit-tests the visible top-level windows
+// front to back and then their visible children; a disabled window takes no
+// pointer input (the message is dropped). A button press on a window that is
+// not active brings it to the top and activates it first (WA_CLICKACTIVE).
+// Returns the window that received the message, or nullptr.
+HWND DeliverPointer(UINT message, POINT screenPoint, WPARAM keyState);
+// A key message to the window with the focus (or the active window).
+HWND DeliverKey(UINT message, UINT virtualKey);
+
+// --- Reading windows (back ends and tests) -------------------------------------
+// Top-level windows, front first.
+std::vector<HWND> TopLevelWindowsInZOrder();
+// The window's framebuffer (its client area), nullptr for none.
+HBITMAP WindowFramebuffer(HWND window);
+// The window as a user sees it: its framebuffer with its visible children
+// composed over it. Bytes B, G, R, x, top row first, width * 4 per row.
+struct WindowImage {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> pixels;
+};
+WindowImage ComposeWindow(HWND window);
+std::string WindowClassName(HWND window);
+bool WindowIsTopmost(HWND window);
+
+// The system menu's items: command id (0 for a separator) and text.
+struct MenuItem {
+  UINT flags = 0;
+  UINT_PTR id = 0;
+  std::string text;
+};
+std::vector<MenuItem> SystemMenuItems(HWND window);
+HICON WindowIcon(HWND window, int which);  // ICON_BIG or ICON_SMALL
+
+// The next due time of any timer (INFINITE_WAIT when none) and the timers set.
+DWORD NextTimerDue();
+int ActiveTimerCount();
+
+// The clipboard's bitmap (CF_BITMAP) or nullptr; owned by the clipboard.
+HBITMAP ClipboardBitmap();
+
+// A clipboard that another program holds open: OpenClipboard fails (tests).
+void SetClipboardHeldElsewhere(bool held);
+
+// What CommDlgExtendedError reports for the last common dialog.
+void SetCommDlgError(DWORD error);
+// Writes a chosen file into the Save As dialog's buffers (lpstrFile,
+// nFileOffset, nFileExtension, lpstrFileTitle) and its filter index; false
+// with FNERR_BUFFERTOOSMALL when the path does not fit (the first two bytes
+// of lpstrFile then hold the size needed, as comdlg32 does).
+bool FillSaveAsResult(OPENFILENAMEA* dialog, const std::string& path, DWORD filterIndex);
+
+// The wait-cursor count kept by the framework's DoWaitCursor.
+int WaitCursorCount();
+void SetWaitCursorCount(int count);
+
+// --- Call log (tests) -------------------------------------------------------------
+// The window services record each call that changes what a user sees or
+// what the program owns ("SetWindowTextA Tessary", "FindResourceA BIN 142"),
+// one line each, so tests can check the order of set-up and tear-down.
+void LogCall(const std::string& line);
+std::vector<std::string> TakeCallLog();
+
+// Destroys every window, timer and queued message and empties the clipboard
+// (tests, between cases).
+void ResetWindows();
+
+// The system's own list box procedure ("LISTBOX" class; user_listbox.cpp).
+LRESULT CALLBACK ListBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The static and button controls of the dialogs ("STATIC", "BUTTON").
+LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Control state slot of a window (the list box keeps its items here).
+void* ControlState(HWND window);
+void SetControlState(HWND window, void* state, void (*destroy)(void*));
+
+}  // namespace platform
