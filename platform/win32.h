@@ -12,6 +12,7 @@
 #include "platform/win_kernel.h"
 #include "platform/win_gdi.h"
 #include "platform/win_user.h"
+#include "platform/win_files.h"
 #endif
 
 #include "platform/paths.h"
