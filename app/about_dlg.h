@@ -1,0 +1,9 @@
+// The About box: icon, name and version, and an OK button.
+#pragma once
+
+#include "platform/afx_wnd.h"
+
+class CAboutDlg : public CDialog {
+ public:
+  CAboutDlg();
+};

@@ -1,0 +1,129 @@
+// The viewer window: a dialog whose controls are all hidden; everything the
+// user sees is drawn from the skin images. It owns its lists, skin images,
+// picture, backdrop and sound players.
+#pragma once
+
+#include <cstdint>
+
+#include "app/backdrop_dlg.h"
+#include "catalogue/album_list_box.h"
+#include "catalogue/sound_players.h"
+#include "imaging/core/bitmaps.h"
+#include "platform/afx_string.h"
+#include "platform/afx_wnd.h"
+
+// The display palette: 256 entries, palette version 0x300; entry i is
+// (16i mod 256, 4i mod 256, i), flags 0. `palette` holds 256 entries.
+void FillDisplayPalette(LOGPALETTE* palette);
+
+class CViewerDlg : public CDialog {
+ public:
+  explicit CViewerDlg(CWnd* parent = nullptr);
+  ~CViewerDlg() override;
+
+  // --- State, in declaration order (construction and destruction follow it)
+  CStringArray m_pictureList;     // full paths of the current album's pictures
+  CStringArray m_albumList;       // folder paths; entry 0 the root, second level with one blank
+  CStringArray m_albumTextLines;  // trimmed lines of album.txt
+  CMidiPlayer m_midiPlayer;
+  CWavePlayer m_wavePlayer;
+  CString m_currentMidiPath;
+  int m_goingBack;                // 1 while Prev enters the previous album
+  CString m_programFolder;
+  CString m_currentPicturePath;
+  COLORREF m_backgroundColor;     // list box background
+  HBRUSH m_backgroundBrush;
+  CWinBmp m_background;           // 142, 800 x 600
+  CWinBmp m_shadowRight;          // 153
+  CWinBmp m_shadowBottom;         // 154
+  CWinBmp m_shadowCorner;         // 155
+  CWinBmp m_prevPressed;          // 157
+  CWinBmp m_nextPressed;          // 156
+  CWinBmp m_copyPressed;          // 159
+  CWinBmp m_exportPressed;        // 160
+  CWinBmp m_sidePanel;            // 161, decoded only for a single album
+  CWinBmp m_closeHighlight;       // 165
+  CWinBmp m_banner;               // the program file's trailer
+  CWinBmp m_splash;               // 167
+  CWinBmp m_spareImage1;          // constructed, never loaded or drawn
+  CWinBmp m_spareImage2;
+  int m_splashShown;              // splash on show: no scan has started
+  int m_bannerShown;
+  int m_sidePanelShown;
+  CString m_albumFolder;          // the root's ends in the separator, the others' do not
+  CBackdropDlg* m_backdrop;       // owned
+  CAlbumListBox m_albumListBox;
+  CRect m_pictureArea;
+  int m_windowWidth;
+  int m_windowHeight;
+  CRect m_listBoxRect;
+  CRect m_copyZone;
+  CRect m_exportZone;
+  CRect m_titleRect;
+  CRect m_prevZone;
+  CRect m_nextZone;
+  CRect m_closeZone;
+  CPoint m_prevPressedOffset;
+  CPoint m_nextPressedOffset;
+  CPoint m_copyPressedOffset;
+  CPoint m_exportPressedOffset;
+  int m_prevPressedFlag;
+  int m_nextPressedFlag;
+  int m_copyPressedFlag;
+  int m_exportPressedFlag;
+  int m_closeHover;
+  HPALETTE m_displayPalette;
+  uint8_t* m_pictureBitmap;       // RGB picture on show, plain memory (free)
+  int m_pictureHeight;
+  int m_pictureWidth;
+  HICON m_icon;
+  int m_titleShown;
+  CString m_titleText;
+  int m_currentIndex;             // -1: the album's title page
+
+  // --- Operations of the later work (declared here, built with it)
+  // Painting
+  void InvalidateViewingRegion();
+  void DrawDropShadow(CDC* dc, int x, int y, int width, int height);
+  // Navigation
+  void Prev();
+  void Next();
+  void SelectAlbum();
+  // Banner
+  void ReadBanner();
+  // Catalogue
+  void ScanRoot(const CString& rootFolder);
+  void ScanAlbum(const CString& albumFolder);
+  BOOL AddSecondLevelAlbums(const CString& firstLevelFolder);
+  void FillAlbumListBox();
+  void StartBrowsing();
+  void ReadAlbumText();
+  CString LookUp(const CString& key) const;
+  void ReorderAlbums();
+  // Title and sound
+  void PlayMusicFor(const CString& path);
+  void PlaySoundFor(const CString& path);
+  BOOL ShowTitle(const CString& folder);
+  // Commands
+  BOOL LoadPicture();
+  void Copy();
+  void Export();
+
+ protected:
+  void DoDataExchange(CDataExchange* exchange) override;
+  BOOL OnInitDialog() override;
+  void OnSysCommand(UINT id, LPARAM lParam) override;
+  HCURSOR OnQueryDragIcon() override;
+  HBRUSH OnCtlColor(CDC* dc, CWnd* control, UINT controlColor) override;
+  BOOL OnEraseBkgnd(CDC* dc) override;
+  void OnActivate(UINT state, CWnd* other, BOOL minimized) override;
+  void OnPaint() override;
+  void OnMouseMove(UINT flags, CPoint point) override;
+  void OnLButtonDown(UINT flags, CPoint point) override;
+  void OnLButtonUp(UINT flags, CPoint point) override;
+  void OnLButtonDblClk(UINT flags, CPoint point) override;
+  void OnTimer(UINT_PTR id) override;
+
+ private:
+  void BuildDisplayPalette();
+};
