@@ -1,4 +1,20 @@
 // PNG codec object over libpng.
+//
+// Read turns any PNG into the library's RGB image buffer: palettes expanded,
+// low-bit grey widened to 8 bits, grey turned to RGB, 16-bit samples cut to 8,
+// alpha and tRNS composited onto a background (the file's bKGD, else the
+// object's colour), and gamma corrected for the object's display gamma (a file
+// without gAMA is left uncorrected). Text chunks go to the thread's PNG read
+// text list and pHYs to its PNG read resolution.
+//
+// Write makes a 24-bit RGB or an 8-bit paletted file with tIME (local time),
+// bKGD (the object's background colour), pHYs (the thread's PNG write
+// resolution), gAMA (only for a file gamma above 0.0) and one text chunk per
+// entry of the thread's PNG write text list, which a successful write empties.
+//
+// libpng reports fatal errors with a long jump; every call into libpng is
+// made from small functions whose locals need no destructor, so the jump
+// never skips one, and the owners in Read and Write free everything once.
 #pragma once
 
 #include <cstdint>
