@@ -57,9 +57,13 @@ bool DibSource::HasRow(int y) const {
   return stored >= firstStored && stored < firstStored + storedRows;
 }
 
-void DibSource::ReadRow(int y, int x0, int x1, uint32_t* out) const {
+const uint8_t* DibSource::StoredRow(int y) const {
   const int stored = topDown ? y : height - 1 - y;
-  const uint8_t* row = bits + static_cast<int64_t>(stored - firstStored) * stride;
+  return bits + static_cast<int64_t>(stored - firstStored) * stride;
+}
+
+void DibSource::ReadRow(int y, int x0, int x1, uint32_t* out) const {
+  const uint8_t* row = StoredRow(y);
   const int count = x1 - x0;
   switch (bitsPerPixel) {
     case 32:
@@ -200,12 +204,22 @@ void Blit(const Target& target, int64_t dx, int64_t dy, int64_t dw, int64_t dh,
   std::vector<uint32_t> converted(static_cast<size_t>(lastColumn - firstColumn + 1));
   const bool straight = !mirrorX && sw == dw;
 
+  // 32-bit rows copied straight need no conversion: read them in place.
+  const bool direct = straight && source.bitsPerPixel == 32 && source.compression == BI_RGB &&
+                      columns.front() >= 0 && columns.back() >= 0;
+
   int64_t convertedRow = -1;
   for (int64_t y = top; y < bottom; ++y) {
     int64_t k = (y - dy) * sh / dh;
     if (mirrorY) k = sh - 1 - k;
     const int64_t row = sy + k;
     if (row < 0 || row >= source.height || !source.HasRow(static_cast<int>(row))) continue;
+    if (direct) {
+      std::memcpy(target.Row(static_cast<int>(y)) + left,
+                  source.StoredRow(static_cast<int>(row)) + static_cast<int64_t>(columns.front()) * 4,
+                  columns.size() * sizeof(uint32_t));
+      continue;
+    }
     if (row != convertedRow) {
       source.ReadRow(static_cast<int>(row), firstColumn, lastColumn + 1, converted.data());
       convertedRow = row;

@@ -181,6 +181,8 @@ struct DibSource {
 
   // True when top-down row y is present.
   bool HasRow(int y) const;
+  // The bytes of top-down row y (which must be present).
+  const uint8_t* StoredRow(int y) const;
   // Converts columns [x0, x1) of top-down row y into out[0 .. x1 - x0).
   void ReadRow(int y, int x0, int x1, uint32_t* out) const;
 };
