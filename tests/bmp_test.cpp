@@ -814,6 +814,9 @@ TEST_F(BmpTest, WriterArgumentsOutOfRangeAreBadParams) {
   EXPECT_EQ(codec.errorCode, kPelornBadParam);
   codec.WriteBmpFile(nullptr, pixels.data(), 2, 2, 24, 0, nullptr);
   EXPECT_EQ(codec.errorCode, kPelornBadParam);
+  // 14.7 GB of pixels: more than the header's 32-bit sizes can say.
+  codec.WriteBmpFile(path.c_str(), pixels.data(), 70000, 70000, 24, 0, nullptr);
+  EXPECT_EQ(codec.errorCode, kPelornBadParam);
   EXPECT_TRUE(ReadWholeFile(path).empty());
 }
 

@@ -217,8 +217,11 @@ HGLOBAL PelornCodec::ReadBmpFile(const char* path, uint32_t* width, uint32_t* he
     return nullptr;
   }
   size_t stride = 0;
-  pelorn::CheckedDibStride(static_cast<uint64_t>(pictureWidth), static_cast<uint64_t>(bitCount),
-                           &stride);
+  if (!pelorn::CheckedDibStride(static_cast<uint64_t>(pictureWidth),
+                                static_cast<uint64_t>(bitCount), &stride)) {
+    errorCode = kPelornOutOfMemory;
+    return nullptr;
+  }
   // A file too short for its rows would fail at its first missing row anyway;
   // say so before asking for a block the size the header claims.
   const int64_t fileLength = pelorn::bmp::FileLength(file.get());
@@ -400,12 +403,12 @@ void PelornCodec::WriteBmpFile(const char* path, const uint8_t* pixels, int32_t 
     return;
   }
   size_t stride = 0;
-  pelorn::CheckedDibStride(static_cast<uint64_t>(width), static_cast<uint64_t>(bitsPerPixel),
-                           &stride);
+  const bool strideFits = pelorn::CheckedDibStride(
+      static_cast<uint64_t>(width), static_cast<uint64_t>(bitsPerPixel), &stride);
   const uint64_t imageSize = uint64_t{stride} * static_cast<uint64_t>(height);
   const uint32_t pixelOffset = 54 + 4 * static_cast<uint32_t>(colorCount);
   const uint64_t fileSize = pixelOffset + imageSize;
-  if (fileSize > UINT32_MAX) {  // the header's size fields cannot say it
+  if (!strideFits || fileSize > UINT32_MAX) {  // the header's size fields cannot say it
     errorCode = kPelornBadParam;
     return;
   }
