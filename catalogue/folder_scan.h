@@ -1,0 +1,40 @@
+// Finding albums and pictures on disk.
+//
+// The folder that holds the program is the root album; each subfolder is an
+// album and each subfolder of a subfolder a further album, listed with one
+// leading blank (the list box indents it). Deeper folders are never visited.
+//
+// Album list: entry 0 is the root path with a trailing separator; first-level
+// entries are full paths without one; second-level entries are a blank and
+// the full path. Picture list: full paths of one folder's pictures, sorted
+// byte-wise as unsigned characters, case-sensitively (B.jpg before a.jpg).
+#pragma once
+
+#include "platform/afx_string.h"
+
+// A file is a picture when the last four characters of its path, ignoring
+// case, are .jpg .bmp .png .gif .tga .tif or .pcx.
+bool IsPictureFileName(const CString& path);
+
+// A folder is skipped when its name is "bin", "setup" or "install" (any case)
+// or when the part of its path below the root contains "_sys" (any case).
+bool IsSkippedFolder(const CString& rootFolder, const CString& fullPath, const CString& name);
+
+// The path with the separator appended when it does not end in one.
+CString WithTrailingSeparator(const CString& path);
+
+// Sorts the entries from `first` on, byte-wise as unsigned characters.
+void SortPathList(CStringArray& list, INT_PTR first = 0);
+
+// Fills the album list and the root's picture list; the current index is the
+// caller's to reset. Shows the wait cursor while it runs.
+void ScanRootFolder(const CString& rootFolder, CStringArray& albumList, CStringArray& pictureList);
+
+// Refills the picture list with the pictures directly in one album folder, sorted.
+void ScanAlbumFolder(const CString& albumFolder, CStringArray& pictureList);
+
+// Appends a blank-prefixed entry for each qualifying subfolder of a
+// first-level album, in the order the file system gives them. True when it
+// appended any.
+bool AddSecondLevelAlbums(const CString& rootFolder, const CString& firstLevelAlbum,
+                          CStringArray& albumList);

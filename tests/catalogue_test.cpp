@@ -1,0 +1,225 @@
+// Folder scan and album.txt, on real folder trees under a temporary folder.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "catalogue/album_names.h"
+#include "catalogue/folder_scan.h"
+#include "platform/test_hooks.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void Touch(const std::string& path, const std::string& content = "x") {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+std::vector<std::string> Strings(const CStringArray& list) {
+  std::vector<std::string> out;
+  for (INT_PTR i = 0; i < list.GetSize(); ++i) out.push_back(list.GetAt(i).str());
+  return out;
+}
+
+// A root folder whose entries are named relative to it.
+class FolderTree : public ::testing::Test {
+ protected:
+  void SetUp() override { root_ = testing_support::TempDir() + "/root"; fs::create_directories(root_); }
+  std::string At(const std::string& relative) const { return root_ + "/" + relative; }
+  std::string root_;
+};
+
+TEST_F(FolderTree, PicturesAreKnownByTheirLastFourCharacters) {
+  EXPECT_TRUE(IsPictureFileName("/a/photo.JPG"));
+  EXPECT_TRUE(IsPictureFileName("/a/photo.Tga"));
+  EXPECT_TRUE(IsPictureFileName(".pcx"));
+  EXPECT_FALSE(IsPictureFileName("/a/photo.jpeg"));
+  EXPECT_FALSE(IsPictureFileName("/a/scan.tiff"));
+  EXPECT_FALSE(IsPictureFileName("/a/title.txt"));
+  EXPECT_FALSE(IsPictureFileName("jpg"));
+}
+
+TEST_F(FolderTree, RootWithPicturesOnly) {
+  Touch(At("b.jpg"));
+  Touch(At("B.jpg"));
+  Touch(At("a.png"));
+  Touch(At("notes.txt"));
+  Touch(At("photo.jpeg"));
+  CStringArray albums, pictures;
+  ScanRootFolder(root_.c_str(), albums, pictures);
+  EXPECT_EQ(Strings(albums), std::vector<std::string>{root_ + "/"});
+  // Byte order: upper case before lower case.
+  EXPECT_EQ(Strings(pictures), (std::vector<std::string>{At("B.jpg"), At("a.png"), At("b.jpg")}));
+}
+
+TEST_F(FolderTree, TwoLevelsOfAlbumsAndSkippedNames) {
+  Touch(At("Zoo/one.jpg"));
+  Touch(At("Zoo/Lions/two.jpg"));
+  Touch(At("Zoo/Lions/Cubs/deep.jpg"));  // third level: never listed
+  Touch(At("Beach/three.gif"));
+  Touch(At("Setup/x.jpg"));
+  Touch(At("BIN/x.jpg"));
+  Touch(At("install/x.jpg"));
+  Touch(At("my_SYStem/x.jpg"));
+  Touch(At("Beach/old_sys/x.jpg"));
+  Touch(At("Beach/Bin/x.jpg"));
+  CStringArray albums, pictures;
+  ScanRootFolder(root_.c_str(), albums, pictures);
+  EXPECT_EQ(Strings(albums), (std::vector<std::string>{root_ + "/", At("Beach"), At("Zoo"),
+                                                       " " + At("Zoo/Lions")}));
+  EXPECT_TRUE(pictures.IsEmpty());
+
+  ScanAlbumFolder(At("Zoo").c_str(), pictures);
+  EXPECT_EQ(Strings(pictures), std::vector<std::string>{At("Zoo/one.jpg")}) << "no subfolders";
+}
+
+TEST_F(FolderTree, SysBelowTheRootOnly) {
+  // A disc mounted under a folder whose name holds "_sys" keeps its albums.
+  const std::string mounted = testing_support::TempDir() + "/photo_system";
+  Touch(mounted + "/Trip/a.jpg");
+  Touch(mounted + "/cache_sys/a.jpg");
+  CStringArray albums, pictures;
+  ScanRootFolder(mounted.c_str(), albums, pictures);
+  EXPECT_EQ(Strings(albums), (std::vector<std::string>{mounted + "/", mounted + "/Trip"}));
+  EXPECT_TRUE(IsSkippedFolder("/media/disc", "/media/disc/A_Sys", "A_Sys"));
+  EXPECT_FALSE(IsSkippedFolder("/media/x_sys", "/media/x_sys/Trip", "Trip"));
+  EXPECT_TRUE(IsSkippedFolder("/r", "/r/Binary/setup", "SETUP"));
+  EXPECT_FALSE(IsSkippedFolder("/r", "/r/Binary", "Binary"));
+}
+
+TEST_F(FolderTree, OddFoldersDoNotStopTheScan) {
+  Touch(At("Ünïcode Ålbum/pic one.jpg"));
+  Touch(At("Locked/a.jpg"));
+  Touch(At("Fine/a.jpg"));
+  fs::create_symlink(At("nowhere"), At("broken.jpg"));
+  fs::create_symlink(At("gone"), At("Dangling"));
+  ::chmod(At("Locked").c_str(), 0);
+  CStringArray albums, pictures;
+  ScanRootFolder(root_.c_str(), albums, pictures);
+  ::chmod(At("Locked").c_str(), 0755);
+  const auto names = Strings(albums);
+  EXPECT_NE(std::find(names.begin(), names.end(), At("Fine")), names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), At("Ünïcode Ålbum")), names.end());
+  ScanAlbumFolder(At("Ünïcode Ålbum").c_str(), pictures);
+  EXPECT_EQ(Strings(pictures), std::vector<std::string>{At("Ünïcode Ålbum/pic one.jpg")});
+}
+
+TEST_F(FolderTree, TwentyThousandPicturesSortQuickly) {
+  const std::string big = At("Big");
+  fs::create_directories(big);
+  for (int i = 19999; i >= 0; --i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/img%05d.jpg", i);
+    std::ofstream(big + name);
+  }
+  CStringArray pictures;
+  ScanAlbumFolder(big.c_str(), pictures);
+  ASSERT_EQ(pictures.GetSize(), 20000);
+  for (INT_PTR i = 1; i < pictures.GetSize(); ++i)
+    ASSERT_LT(pictures.GetAt(i - 1).Compare(pictures.GetAt(i)), 0) << i;
+}
+
+// --- album.txt -----------------------------------------------------------------
+
+TEST(AlbumNames, LinesKeysAndValues) {
+  CStringArray lines;
+  SplitAlbumLines("  name = Summer = 1999  \r\n\r\nDIR1=Beach\r\n=orphan\r\nno key here\r\n dir2 = Mountains ", lines);
+  EXPECT_EQ(Strings(lines), (std::vector<std::string>{"name = Summer = 1999", "", "DIR1=Beach",
+                                                      "=orphan", "no key here", "dir2 = Mountains"}));
+  EXPECT_EQ(LookUpAlbumKey(lines, "NAME").str(), "Summer = 1999") << "a value may hold '='";
+  EXPECT_EQ(LookUpAlbumKey(lines, "Dir1").str(), "Beach");
+  EXPECT_EQ(LookUpAlbumKey(lines, "dir2").str(), "Mountains");
+  EXPECT_EQ(LookUpAlbumKey(lines, "").str(), "") << "'=orphan' has no key";
+  EXPECT_EQ(LookUpAlbumKey(lines, "Dir3").str(), "");
+}
+
+TEST(AlbumNames, BareLineFeedsKeepEveryLetter) {
+  CStringArray crlf, lf;
+  SplitAlbumLines("name = Trip\r\nDir1 = Beach\r\n", crlf);
+  SplitAlbumLines("name = Trip\nDir1 = Beach\n", lf);
+  EXPECT_EQ(Strings(crlf), Strings(lf));
+  EXPECT_EQ(LookUpAlbumKey(lf, "name").str(), "Trip");
+}
+
+TEST_F(FolderTree, DirKeysChooseAndOrderAlbums) {
+  Touch(At("Beach/a.jpg"));
+  Touch(At("Beach/Sunset/a.jpg"));
+  Touch(At("Mountains/a.jpg"));
+  Touch(At("City/a.jpg"));
+  Touch(At("City/Night/a.jpg"));
+  CStringArray albums, pictures, lines;
+  ScanRootFolder(root_.c_str(), albums, pictures);
+  ASSERT_EQ(albums.GetSize(), 6);
+
+  CStringArray reordered;
+  reordered.Copy(albums);
+  SplitAlbumLines("Dir1 = mountains\r\nDir2 = BEACH\r\nDir3 = Night\r\nDir5 = City\r\n", lines);
+  ReorderAlbums(lines, reordered);
+  EXPECT_EQ(Strings(reordered),
+            (std::vector<std::string>{root_ + "/", At("Mountains"), At("Beach"),
+                                      " " + At("Beach/Sunset"), " " + At("City/Night")}))
+      << "Dir4 is missing, so Dir5 is never read; unnamed albums are left out";
+
+  CStringArray unchanged;
+  unchanged.Copy(albums);
+  SplitAlbumLines("Dir2 = Beach\r\n", lines);  // no Dir1: no reordering at all
+  ReorderAlbums(lines, unchanged);
+  EXPECT_EQ(Strings(unchanged), Strings(albums));
+  SplitAlbumLines("Dir1 = Nowhere\r\n", lines);  // names no folder
+  ReorderAlbums(lines, unchanged);
+  EXPECT_EQ(Strings(unchanged), Strings(albums));
+}
+
+TEST_F(FolderTree, AlbumTxtBesideTheProgramWhateverItsCase) {
+  Touch(At("tessary"));
+  Touch(At("ALBUM.TXT"), "name = Holiday\nDir1 = Beach\n");
+  platform::SetModuleFileNameForTests(At("tessary"));
+  CStringArray lines;
+  EXPECT_EQ(ReadAlbumTxt(lines), TextFileRead::kRead);
+  platform::SetModuleFileNameForTests("");
+  EXPECT_EQ(LookUpAlbumKey(lines, "name").str(), "Holiday");
+  EXPECT_EQ(LookUpAlbumKey(lines, "dir1").str(), "Beach");
+}
+
+TEST_F(FolderTree, NoAlbumTxtLeavesTheListEmpty) {
+  Touch(At("tessary"));
+  platform::SetModuleFileNameForTests(At("tessary"));
+  CStringArray lines;
+  EXPECT_EQ(ReadAlbumTxt(lines), TextFileRead::kRead);
+  platform::SetModuleFileNameForTests("");
+  EXPECT_TRUE(lines.IsEmpty());
+}
+
+TEST_F(FolderTree, WholeTextFileStopsAtZeroAndRefusesLargeFiles) {
+  Touch(At("zero.txt"), std::string("before\0after", 12));
+  std::FILE* file = std::fopen(At("zero.txt").c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  CString text;
+  EXPECT_EQ(ReadWholeTextFile(file, &text), TextFileRead::kRead);
+  std::fclose(file);
+  EXPECT_EQ(text.str(), "before");
+
+  Touch(At("album.txt"), std::string(2 * 1024 * 1024, 'a'));
+  Touch(At("tessary"));
+  platform::SetModuleFileNameForTests(At("tessary"));
+  CStringArray lines;
+  EXPECT_EQ(ReadAlbumTxt(lines), TextFileRead::kTooLarge);
+  platform::SetModuleFileNameForTests("");
+  EXPECT_TRUE(lines.IsEmpty());
+
+  Touch(At("limit.txt"), std::string(0xFFFFF, 'b'));
+  file = std::fopen(At("limit.txt").c_str(), "rb");
+  EXPECT_EQ(ReadWholeTextFile(file, &text), TextFileRead::kRead) << "exactly 0xFFFFF bytes is fine";
+  std::fclose(file);
+  EXPECT_EQ(text.GetLength(), 0xFFFFF);
+}
+
+}  // namespace
