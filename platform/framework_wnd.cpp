@@ -438,7 +438,7 @@ INT_PTR CDialog::DoModal() {
 
 int CDialog::RunModalLoop() {
   while (m_continueModal) {
-    if (!AfxPumpMessage()) {
+    if (!AfxPumpMessage() && m_continueModal) {
       // WM_QUIT (or, headless, no input left): the dialog ends with -1.
       m_continueModal = false;
       m_nModalResult = -1;
@@ -459,7 +459,11 @@ BOOL CDialog::Create(UINT templateId, CWnd* parent) {
 void CDialog::EndDialog(int result) {
   m_nModalResult = result;
   m_continueModal = false;
-  if (m_hWnd != nullptr) ::EndDialog(m_hWnd, result);
+  if (m_hWnd != nullptr) {
+    ::EndDialog(m_hWnd, result);
+    // Wakes a modal loop that is waiting for input, as the framework does.
+    ::PostMessageA(m_hWnd, WM_NULL, 0, 0);
+  }
 }
 
 BOOL CDialog::OnInitDialog() {

@@ -154,12 +154,16 @@ void RegisterProgramResources(const ResourceEntry* entries, size_t count) {
   }
 }
 
+// Handles given out stay valid: replaced overrides are set aside, not freed.
+static void Retire(std::unique_ptr<LoadedResource>& resource) {
+  static auto* retired = new std::vector<std::unique_ptr<LoadedResource>>();
+  if (resource) retired->push_back(std::move(resource));
+}
+
 void OverrideResourceForTests(const char* typeName, WORD id, const std::vector<uint8_t>* bytes) {
   ResourceKey key(TypeKeyOf(typeName), id);
-  if (bytes == nullptr) {
-    Store().overrides[key].reset();
-    return;
-  }
+  Retire(Store().overrides[key]);
+  if (bytes == nullptr) return;  // an empty override: the resource is missing
   auto loaded = std::make_unique<LoadedResource>();
   loaded->ownBytes = *bytes;
   loaded->data = loaded->ownBytes.data();
@@ -168,11 +172,7 @@ void OverrideResourceForTests(const char* typeName, WORD id, const std::vector<u
 }
 
 void ClearResourceOverridesForTests() {
-  // Handles given out stay valid: move the overrides aside rather than free them.
-  static auto* retired = new std::vector<std::unique_ptr<LoadedResource>>();
-  for (auto& entry : Store().overrides) {
-    if (entry.second) retired->push_back(std::move(entry.second));
-  }
+  for (auto& entry : Store().overrides) Retire(entry.second);
   Store().overrides.clear();
 }
 
