@@ -276,8 +276,12 @@ TEST(ResampleProperties, MonotoneRampsStayMonotone) {
 }
 
 // Pillow's affine transform with bilinear interpolation, shifted to sample the
-// same positions. Both interpolate the same four pixels with the same weights;
-// Pillow rounds and this scaler truncates, so bytes may differ by one.
+// same positions. Both blend the same four pixels with the same weights, but
+// in another order of operations (Pillow: a + (b - a) d), so where the exact
+// value is an integer or very near one the two truncations can fall on either
+// side: bytes may differ by one, and only rarely (measured: about 0.05 %;
+// the bound below is 1 %). A shifted sample position or a wrong weight
+// breaks both limits at once on these pictures.
 TEST(ResampleProperties, AgreesWithPillowBilinearWithinOneLevel) {
   std::string python = "python3";
   if (testing_support::RunCommand("python3 -c 'import PIL' 2>/dev/null") != 0) {
@@ -318,8 +322,13 @@ TEST(ResampleProperties, AgreesWithPillowBilinearWithinOneLevel) {
     const Scaled ours = Scale(c.source, c.width, c.height);
     ASSERT_EQ(ours.result, 1);
     const auto difference = testing_support::Compare(ours.picture, reference);
+    std::printf("%ux%u to %ux%u: Pillow differs in %zu of %zu bytes, by at most %d\n",
+                c.source.width, c.source.height, c.width, c.height, difference.differingBytes,
+                reference.rgb.size(), difference.maxDelta);
     EXPECT_LE(difference.maxDelta, 1) << c.source.width << "x" << c.source.height << " to "
                                       << c.width << "x" << c.height;
+    EXPECT_LE(difference.differingBytes * 100, reference.rgb.size())
+        << c.source.width << "x" << c.source.height << " to " << c.width << "x" << c.height;
   }
 }
 
