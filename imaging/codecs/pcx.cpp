@@ -236,11 +236,31 @@ HGLOBAL PelornCodec::ReadPcxFile(const char* path, uint32_t* width, uint32_t* he
     const uint64_t needed = pcx::BytesNeededPerPlane(header, pictureWidth);
     if (needed > planeStride) planeStride = needed;
   }
-  size_t scanLineBytes = 0;
+  // At most 65535 x 255 bytes: no overflow.
+  const size_t scanLineBytes = storedPlaneBytes * header.planeCount;
+
+  if (std::fseek(file.get(), pcx::kHeaderBytes, SEEK_SET) != 0) {
+    errorCode = kPelornBadPcx;
+    return nullptr;
+  }
+  pelorn::BufferedFileInput input(file.get());
+  // A file too short for its scan lines would fail at the end of its data;
+  // saying so now keeps a tiny crafted header from claiming a huge block. A
+  // stored byte covers at most 63 bytes of a line. Checked before the sizes,
+  // so that a short file fails the same way on a 32-bit and a 64-bit build.
+  const long long remaining = input.Remaining();
+  if (remaining >= 0 && scanLineBytes > 0) {
+    const unsigned long long leastBytes =
+        uint64_t{pictureHeight} * ((scanLineBytes + pcx::kLargestRun - 1) / pcx::kLargestRun);
+    if (static_cast<unsigned long long>(remaining) < leastBytes) {
+      errorCode = kPelornBadPcx;
+      return nullptr;
+    }
+  }
+
   size_t lineBufferBytes = 0;
   size_t pictureBytes = 0;
-  if (!pelorn::CheckedProduct(storedPlaneBytes, header.planeCount, &scanLineBytes) ||
-      !pelorn::CheckedProduct(planeStride, header.planeCount, &lineBufferBytes) ||
+  if (!pelorn::CheckedProduct(planeStride, header.planeCount, &lineBufferBytes) ||
       !pelorn::CheckedProduct(pictureWidth, pictureHeight, 3, &pictureBytes)) {
     errorCode = kPelornOutOfMemory;
     return nullptr;
@@ -252,24 +272,6 @@ HGLOBAL PelornCodec::ReadPcxFile(const char* path, uint32_t* width, uint32_t* he
       (planesSpread && !storedLine.Allocate(scanLineBytes, false))) {
     errorCode = kPelornOutOfMemory;
     return nullptr;
-  }
-
-  if (std::fseek(file.get(), pcx::kHeaderBytes, SEEK_SET) != 0) {
-    errorCode = kPelornBadPcx;
-    return nullptr;
-  }
-  pelorn::BufferedFileInput input(file.get());
-  // A file too short for its scan lines would fail at the end of its data;
-  // saying so now keeps a tiny crafted header from claiming a huge block. A
-  // stored byte covers at most 63 bytes of a line.
-  const long long remaining = input.Remaining();
-  if (remaining >= 0 && scanLineBytes > 0) {
-    const unsigned long long leastBytes =
-        uint64_t{pictureHeight} * ((scanLineBytes + pcx::kLargestRun - 1) / pcx::kLargestRun);
-    if (static_cast<unsigned long long>(remaining) < leastBytes) {
-      errorCode = kPelornBadPcx;
-      return nullptr;
-    }
   }
 
   pelorn::GlobalBlockOwner picture;
