@@ -60,10 +60,12 @@ struct AfxDialogTemplate {
   int controlCount;
 };
 
-// Dialog units to pixels for the templates' font (MS Sans Serif 8): four
-// horizontal units are 6 pixels, eight vertical units 13 pixels.
-inline constexpr int kDialogBaseUnitX = 6;
-inline constexpr int kDialogBaseUnitY = 13;
+// Dialog units to pixels: four horizontal units are 8 pixels and eight
+// vertical units 16, the base units of the templates' font (MS Sans Serif 8)
+// on the 120-dpi screen the viewer's template was laid out on (its 408 x 316
+// units come out near the 800 x 600 it is then given).
+inline constexpr int kDialogBaseUnitX = 8;
+inline constexpr int kDialogBaseUnitY = 16;
 
 void AfxRegisterDialogTemplate(const AfxDialogTemplate* dialogTemplate);
 const AfxDialogTemplate* AfxFindDialogTemplate(UINT id);

@@ -188,7 +188,7 @@ TEST_F(FrameworkTest, InvalidationsBecomeOnePaintWithTheUnionClipBox) {
   headless::PostCall([&] {
     // The first paint covered the whole client area.
     ASSERT_EQ(dialog.paints.size(), 1u);
-    EXPECT_TRUE(SameRect(dialog.paints[0], RECT{0, 0, 300, 195}));
+    EXPECT_TRUE(SameRect(dialog.paints[0], RECT{0, 0, 400, 240}));
     dialog.paints.clear();
     dialog.clipBoxes.clear();
     RECT a = {10, 10, 20, 20};
@@ -211,10 +211,10 @@ TEST_F(FrameworkTest, InvalidationsBecomeOnePaintWithTheUnionClipBox) {
     RECT outside = {400, 400, 500, 500};
     dialog.InvalidateRect(&outside);
     EXPECT_FALSE(GetUpdateRect(dialog.m_hWnd, &update, FALSE));
-    RECT overlapping = {290, 190, 350, 250};
+    RECT overlapping = {390, 230, 450, 290};
     dialog.InvalidateRect(&overlapping);
     EXPECT_TRUE(GetUpdateRect(dialog.m_hWnd, &update, FALSE));
-    EXPECT_TRUE(SameRect(update, RECT{290, 190, 300, 195}));
+    EXPECT_TRUE(SameRect(update, RECT{390, 230, 400, 240}));
     dialog.ValidateRect(nullptr);
     dialog.paints.clear();
   });
@@ -357,23 +357,23 @@ TEST_F(FrameworkTest, ActivationAndClicks) {
     HWND other = Popup("other");
     SetActiveWindow(other);
     EXPECT_EQ(dialog.events.back(), "inactive");
-    // The dialog sits at (30, 32) on the screen; the other window over it.
+    // The dialog sits at (40, 40) on the screen; the other window over its corner.
     RECT place;
     dialog.GetWindowRect(&place);
-    EXPECT_EQ(place.left, 30);
-    EXPECT_EQ(place.top, 32);
-    headless::PostPointer(WM_LBUTTONDOWN, 120, 150, MK_LBUTTON);  // under "other"
-    headless::PostPointer(WM_LBUTTONDOWN, 200, 150, MK_LBUTTON);  // on the dialog only
+    EXPECT_EQ(place.left, 40);
+    EXPECT_EQ(place.top, 40);
+    headless::PostPointer(WM_LBUTTONDOWN, 60, 60, MK_LBUTTON);  // under "other"
+    headless::PostPointer(WM_LBUTTONDOWN, 400, 250, MK_LBUTTON);  // on the dialog only
     headless::PostCall([&dialog, other] {
       ASSERT_EQ(dialog.pointer.size(), 1u);
-      EXPECT_EQ(dialog.pointer[0].second, CPoint(170, 118));
+      EXPECT_EQ(dialog.pointer[0].second, CPoint(360, 210));
       // The click activated the dialog and brought it to the top.
       EXPECT_EQ(GetActiveWindow(), dialog.m_hWnd);
       EXPECT_EQ(platform::TopLevelWindowsInZOrder()[0], dialog.m_hWnd);
       // A disabled window takes no clicks.
       dialog.EnableWindow(FALSE);
       EXPECT_FALSE(dialog.IsWindowEnabled());
-      headless::PostPointer(WM_LBUTTONDOWN, 200, 150, MK_LBUTTON);
+      headless::PostPointer(WM_LBUTTONDOWN, 400, 250, MK_LBUTTON);
       headless::PostCall([&dialog, other] {
         EXPECT_EQ(dialog.pointer.size(), 1u);
         dialog.EnableWindow(TRUE);
@@ -452,16 +452,16 @@ TEST_F(FrameworkTest, OwnerDrawnVariableHeightListBox) {
     list.SetCurSel(0);
     RECT item;
     list.GetItemRect(2, &item);
-    // Rows 10 and 11 high; 150 x 65 client less the scroll bar (17).
-    EXPECT_TRUE(SameRect(item, RECT{0, 21, 150 - 17, 33}));
+    // Rows 10 and 11 high; 200 x 80 client less the scroll bar (17).
+    EXPECT_TRUE(SameRect(item, RECT{0, 21, 200 - 17, 33}));
     list.drawn.clear();
   });
   headless::PostCall([&] {
     ProbeList& list = dialog.list;
-    // The list's client is 65 high: rows 0-4 (10+11+12+13+14 = 60) and part of 5.
+    // The list's client is 80 high: rows 0-5 (10+11+...+15 = 75) and part of 6.
     std::set<UINT> drawnRows;
     for (auto& entry : list.drawn) drawnRows.insert(entry.first);
-    EXPECT_EQ(drawnRows, (std::set<UINT>{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(drawnRows, (std::set<UINT>{0, 1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(list.drawnStates[0] & ODS_SELECTED, static_cast<UINT>(ODS_SELECTED));
     // A click on row 3 selects it and tells the parent.
     dialog.commands.clear();
@@ -479,7 +479,7 @@ TEST_F(FrameworkTest, OwnerDrawnVariableHeightListBox) {
         EXPECT_GT(list.GetTopIndex(), 0);
         RECT last;
         list.GetItemRect(7, &last);
-        EXPECT_LE(last.bottom, 65);
+        EXPECT_LE(last.bottom, 80);
         headless::PostKey(VK_HOME);
         headless::PostCall([&] {
           EXPECT_EQ(list.GetCurSel(), 0);

@@ -8,8 +8,6 @@
 //                                   image whose artwork has not landed yet)
 //     icon:<id>:<file.ico>          an icon group (the .ico file's bytes)
 //     string:<id>:<text>            a string-table entry
-//   resource_compiler --write-icon FILE.ico
-//                                   writes the program's 32 x 32 icon
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -80,78 +78,6 @@ std::vector<uint8_t> PlaceholderJpeg(int id, int width, int height) {
   jpeg_destroy_compress(&compress);
   std::free(buffer);
   return jpeg;
-}
-
-void Put16(std::vector<uint8_t>* out, unsigned v) {
-  out->push_back(static_cast<uint8_t>(v));
-  out->push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(std::vector<uint8_t>* out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
-
-// The program icon: a framed photograph (sky, hills, sun) on a dark tile,
-// as a 32-bit .ico with its AND mask.
-std::vector<uint8_t> ProgramIcon() {
-  const int size = 32;
-  std::vector<uint8_t> bgra(size * size * 4);
-  for (int y = 0; y < size; ++y) {
-    for (int x = 0; x < size; ++x) {
-      uint8_t* p = &bgra[(static_cast<size_t>(y) * size + x) * 4];
-      bool tile = x >= 1 && y >= 1 && x < size - 1 && y < size - 1;
-      bool photo = x >= 5 && y >= 7 && x < size - 5 && y < size - 7;
-      bool frame = x >= 4 && y >= 6 && x < size - 4 && y < size - 6 && !photo;
-      int hill = 20 + (x - 16) * (x - 16) / 24;
-      int sunX = x - 20, sunY = y - 12;
-      uint8_t r = 40, g = 44, b = 52;  // tile
-      if (frame) r = g = b = 235;
-      if (photo) {
-        r = 110; g = 170; b = 230;  // sky
-        if (sunX * sunX + sunY * sunY <= 9) { r = 255; g = 210; b = 60; }
-        if (y >= hill) { r = 70; g = 150; b = 80; }
-      }
-      p[0] = b;
-      p[1] = g;
-      p[2] = r;
-      p[3] = tile ? 255 : 0;
-    }
-  }
-  std::vector<uint8_t> ico;
-  uint32_t maskRow = 4;  // 32 bits, already a multiple of 4 bytes
-  uint32_t imageBytes = 40 + size * size * 4 + maskRow * size;
-  Put16(&ico, 0);
-  Put16(&ico, 1);
-  Put16(&ico, 1);
-  ico.push_back(size);
-  ico.push_back(size);
-  ico.push_back(0);
-  ico.push_back(0);
-  Put16(&ico, 1);
-  Put16(&ico, 32);
-  Put32(&ico, imageBytes);
-  Put32(&ico, 6 + 16);
-  Put32(&ico, 40);
-  Put32(&ico, size);
-  Put32(&ico, size * 2);  // colour rows and mask rows
-  Put16(&ico, 1);
-  Put16(&ico, 32);
-  for (int i = 0; i < 6; ++i) Put32(&ico, 0);
-  for (int y = size - 1; y >= 0; --y) {
-    ico.insert(ico.end(), &bgra[static_cast<size_t>(y) * size * 4],
-               &bgra[static_cast<size_t>(y + 1) * size * 4]);
-  }
-  for (int y = size - 1; y >= 0; --y) {
-    uint32_t bits = 0;
-    for (int x = 0; x < size; ++x) {
-      if (bgra[(static_cast<size_t>(y) * size + x) * 4 + 3] == 0) bits |= 0x80000000u >> x;
-    }
-    ico.push_back(static_cast<uint8_t>(bits >> 24));
-    ico.push_back(static_cast<uint8_t>(bits >> 16));
-    ico.push_back(static_cast<uint8_t>(bits >> 8));
-    ico.push_back(static_cast<uint8_t>(bits));
-  }
-  return ico;
 }
 
 std::vector<std::string> Split(const std::string& text, size_t parts) {
@@ -234,12 +160,6 @@ std::string Source(const std::vector<Entry>& entries) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::string(argv[1]) == "--write-icon") {
-    std::vector<uint8_t> icon = ProgramIcon();
-    std::ofstream out(argv[2], std::ios::binary);
-    out.write(reinterpret_cast<const char*>(icon.data()), static_cast<std::streamsize>(icon.size()));
-    return out ? 0 : 1;
-  }
   if (argc < 2) {
     std::cerr << "usage: resource_compiler OUTPUT.cpp ENTRY...\n";
     return 2;
