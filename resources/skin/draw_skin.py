@@ -79,7 +79,7 @@ CAPTION = (206, 202, 193)      # strip behind the file name and counter
 LIST_GREY = (0x7A, 0x7A, 0x7A)  # the list box's own background
 SHADOW_INK = (38, 35, 30)
 
-JPEG_OPTIONS = dict(quality=94, subsampling=0, optimize=False, progressive=False)
+JPEG_OPTIONS = dict(quality=98, subsampling=0, optimize=False, progressive=False)
 
 
 def font(name, size):
@@ -251,10 +251,10 @@ def draw_background(pressed=(), hover=False):
     # Buttons, each inside its zone and inside its pressed image.
     layers = [
         round_button((30, 28.5), 17, cross, "hover" if hover else "normal"),
-        round_button((635.5, 574), 19.5, arrow_left, "pressed" if 157 in pressed else "normal"),
-        round_button((694.5, 574), 19.5, arrow_right, "pressed" if 156 in pressed else "normal"),
-        pill_button((201, 569, 232, 584), "Copy", "pressed" if 159 in pressed else "normal"),
-        pill_button((256, 568, 302, 586), "Export", "pressed" if 160 in pressed else "normal"),
+        round_button((635.5, 574), 19, arrow_left, "pressed" if 157 in pressed else "normal"),
+        round_button((694.5, 574), 19, arrow_right, "pressed" if 156 in pressed else "normal"),
+        pill_button((202, 571, 231, 583), "Copy", "pressed" if 159 in pressed else "normal"),
+        pill_button((257, 570, 301, 584), "Export", "pressed" if 160 in pressed else "normal"),
     ]
     image = image.convert("RGBA")
     for layer in layers:
