@@ -757,6 +757,11 @@ TEST_F(BmpTest, IndexedRowsArePackedAndPaddedWithZeros) {
   ASSERT_EQ(one.size(), 54u + 8u + 4u);
   EXPECT_EQ(std::vector<uint8_t>(one.end() - 4, one.end()),
             (std::vector<uint8_t>{0xB1, 0xC0, 0, 0}));
+  const std::optional<Picture> pillow = ReferenceDecode(path);
+  ASSERT_TRUE(pillow.has_value());
+  std::vector<uint8_t> expected;
+  for (uint8_t bit : bits) AppendRgb(&expected, palette[bit]);
+  EXPECT_EQ(pillow->rgb, expected);
 }
 
 TEST_F(BmpTest, IndexesTooLargeForTheDepthDoNotSpillIntoNeighbours) {
@@ -766,7 +771,7 @@ TEST_F(BmpTest, IndexesTooLargeForTheDepthDoNotSpillIntoNeighbours) {
   EXPECT_EQ(four.bytes[54 + 64], 0x31);
 }
 
-TEST_F(BmpTest, WrittenFilesReadBackInPillow) {
+TEST_F(BmpTest, WrittenFilesReadBackInPillowAndImageMagick) {
   const int w = 37, h = 11;  // odd width: every padding case
   const std::vector<uint8_t> rgb = TestRgb(w, h);
   const WrittenFile file24 = Write24(rgb, w, h);
@@ -774,6 +779,9 @@ TEST_F(BmpTest, WrittenFilesReadBackInPillow) {
   std::optional<Picture> decoded = ReferenceDecode(file24.path);
   ASSERT_TRUE(decoded.has_value());
   EXPECT_EQ(decoded->rgb, rgb);
+  const std::optional<Picture> magick = bmp_test::MagickDecode(file24.path);
+  ASSERT_TRUE(magick.has_value());
+  EXPECT_EQ(magick->rgb, rgb);
 
   const std::vector<RGBQUAD> palette = DistinctColors(256);
   for (int bits : {1, 4, 8}) {
