@@ -502,6 +502,17 @@ TEST(TgaColorMap, IndicesPastTheTableAreBlack) {
   EXPECT_EQ(ReadFile(file).picture.rgb, Rgb({64, 64, 64, 0, 0, 0, 0, 0, 0}));
 }
 
+TEST(TgaColorMap, TrueColourValuesOfAMappedFileShowEntryZero) {
+  // 24- and 32-bit values carry no index: a type 1 file at these depths shows
+  // the entry of the index last held, entry 0, for every pixel.
+  TgaFile file = MappedFile(0, 2, 24);
+  file.pixelDepth = 24;
+  file.colorMap = Bgr(Rgb({9, 8, 7, 1, 2, 3}));
+  file.width = 2;
+  file.data = {1, 1, 1, 200, 100, 50};
+  EXPECT_EQ(ReadFile(file).picture.rgb, Rgb({9, 8, 7, 9, 8, 7}));
+}
+
 TEST(TgaColorMap, MapOfATrueColourFileIsSkipped) {
   TgaFile file = MappedFile(0, 2, 24);
   file.imageType = 2;
