@@ -15,6 +15,7 @@
 #include "imaging/core/error_text.h"
 #include "imaging/core/pelorn.h"
 #include "platform/gdi_internal.h"
+#include "imaging/core/owners.h"
 #include "platform/headless/headless.h"
 #include "platform/resources_internal.h"
 #include "platform/test_hooks.h"
@@ -497,6 +498,39 @@ TEST_F(StartupTest, SkinImageOfTheLoaderHasTheResourcesSize) {
   CWinBmp untouched;
   EXPECT_FALSE(LoadSkinImage(untouched, 999));
   EXPECT_TRUE(headless::TakeMessageBoxes().empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(StartupTest, SkinLoadingSurvivesMemoryRunningOutAtEveryStep) {
+  uint32_t width = 0, height = 0;
+  if (Decode(154, &width, &height) != kPelornOk) GTEST_SKIP() << "JPEG decoding not available";
+  int64_t blocksBefore = platform::LiveGlobalBlocks();
+  bool sawFailure = false;
+  bool sawSuccess = false;
+  for (long long n = 1; n <= 40 && !sawSuccess; ++n) {
+    CWinBmp image;
+    headless::TakeMessageBoxes();
+    pelorn::FailNthPlainAllocation(n);
+    BOOL loaded = LoadSkinImage(image, 154);
+    pelorn::FailNthPlainAllocation(0);
+    std::vector<headless::MessageBoxShown> boxes = headless::TakeMessageBoxes();
+    if (loaded) {
+      sawSuccess = true;
+      EXPECT_FALSE(image.IsEmpty());
+      EXPECT_TRUE(boxes.empty());
+    } else {
+      sawFailure = true;
+      // Reported once, as running out of memory; the image stays empty.
+      ASSERT_EQ(boxes.size(), 1u) << n;
+      EXPECT_EQ(boxes[0].text, ErrorText(kPelornOutOfMemory)) << n;
+    }
+    EXPECT_EQ(platform::LiveGlobalBlocks(), blocksBefore) << n;
+  }
+  EXPECT_TRUE(sawFailure);
+  EXPECT_TRUE(sawSuccess);
 }
 
 }  // namespace
