@@ -22,6 +22,7 @@
 #include "imaging/core/owners.h"
 #include "imaging/core/pelorn.h"
 #include "imaging/core/thread_state.h"
+#include "platform/headless/headless.h"
 #include "platform/test_hooks.h"
 #include "tests/support/test_support.h"
 
@@ -431,11 +432,26 @@ TEST_F(JpegTest, MemorySourceSkipsAndEndsWithEoi) {
 
   // 7 bytes from 6 left: the sixth ends the block, the seventh is the 0xFF
   // of the end marker.
+  // Between operations the process-wide flag is what SetJpegMessageBoxes set.
+  headless::TakeMessageBoxes();
+  SetJpegMessageBoxes(true);
   source->skip_input_data(&job->info, 7);
+  SetJpegMessageBoxes(false);
+  const std::vector<headless::MessageBoxShown> boxes = headless::TakeMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "JPEG Error");
+  EXPECT_EQ(boxes[0].owner, GetActiveWindow());
   EXPECT_EQ(source->bytes_in_buffer, 1u);
   EXPECT_EQ(source->next_input_byte[0], 0xD9);
   EXPECT_NE(platform::TakeDebugOutput().find("Premature end of JPEG file"), std::string::npos);
+  // A write copies the thread's flag (off) into the process-wide one.
+  SetJpegMessageBoxes(true);
+  const std::vector<uint8_t> pixels(8 * 8 * 3, 128);
+  ASSERT_EQ(WriteJpegFile((TempDir() + "/flag.jpg").c_str(), pixels.data(), 8, 8, 75, 1, 0), 1);
+  job->errors.pub.num_warnings = 0;  // libjpeg passes on only the first warning
   EXPECT_EQ(source->fill_input_buffer(&job->info), TRUE);
+  EXPECT_NE(platform::TakeDebugOutput().find("Premature end of JPEG file"), std::string::npos);
+  EXPECT_TRUE(headless::TakeMessageBoxes().empty());
   EXPECT_EQ(source->bytes_in_buffer, 2u);
   EXPECT_EQ(source->next_input_byte[0], 0xFF);
   EXPECT_EQ(source->next_input_byte[1], 0xD9);
@@ -446,6 +462,46 @@ TEST_F(JpegTest, MemorySourceSkipsAndEndsWithEoi) {
   EXPECT_EQ(source->next_input_byte, data + 2);
   EXPECT_EQ(source->bytes_in_buffer, 5u);
   jpeg_destroy_decompress(&job->info);
+}
+
+// Message boxes: none unless asked for. The thread's show flag gives fatal
+// errors a "JPEG Fatal Error" box (no owner, stop icon) and, copied into the
+// process-wide flag when an operation starts, warnings a "JPEG Error" box.
+TEST_F(JpegTest, MessageBoxesOnlyWhenAsked) {
+  const std::vector<uint8_t> file = ReadWholeFile(CorpusPath("jpeg", "libjpegturbo_testorig.jpg"));
+  const std::vector<uint8_t> cut(file.begin(), file.begin() + 3000);
+  const std::vector<uint8_t> notJpeg = {0x00, 0x01, 0x02};
+  headless::TakeMessageBoxes();
+  EXPECT_EQ(DecodeBytes(notJpeg).code, kPelornBadJpeg);
+  EXPECT_EQ(DecodeBytes(cut).code, kPelornOk);
+  EXPECT_TRUE(headless::TakeMessageBoxes().empty());
+
+  PelornThreadState& state = GetThreadState();
+  state.showJpegMessages = true;
+  EXPECT_EQ(DecodeBytes(notJpeg).code, kPelornBadJpeg);
+  std::vector<headless::MessageBoxShown> boxes = headless::TakeMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "JPEG Fatal Error");
+  EXPECT_EQ(boxes[0].text, "Not a JPEG file: starts with 0x00 0x01");
+  EXPECT_EQ(boxes[0].type, UINT(MB_OK | MB_ICONERROR));
+  EXPECT_EQ(boxes[0].owner, nullptr);
+  EXPECT_NE(platform::TakeDebugOutput().find("Not a JPEG file: starts with 0x00 0x01"),
+            std::string::npos);
+
+  EXPECT_EQ(DecodeBytes(cut).code, kPelornOk);
+  boxes = headless::TakeMessageBoxes();
+  ASSERT_GE(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "JPEG Error");
+  EXPECT_EQ(boxes[0].text, "Premature end of JPEG file");
+  EXPECT_EQ(boxes[0].type, UINT(MB_OK));
+
+  // With the thread's flag off nothing shows, even after
+  // SetJpegMessageBoxes(true): every operation copies the thread's flag.
+  state.showJpegMessages = false;
+  SetJpegMessageBoxes(true);
+  EXPECT_EQ(DecodeBytes(cut).code, kPelornOk);
+  EXPECT_TRUE(headless::TakeMessageBoxes().empty());
+  SetJpegMessageBoxes(false);
 }
 
 // --- Reading: comments and density ---------------------------------------------
