@@ -4,9 +4,18 @@
 //
 // Reading streams the file row by row: one padded file row is read and turned
 // straight into its final buffer row (bottom-up files fill the buffer from its
-// last row up, top-down files from row 0 down). 16-bit pixels are always read
-// as 1-5-5-5 words; bit-field files (biCompression 3) are refused rather than
-// misread. Palette entries the file does not supply are black.
+// last row up, top-down files from row 0 down). Fields the reader ignores:
+// bfSize, biPlanes, biSizeImage, the densities, biClrImportant.
+//
+// Quirks, on purpose:
+// - 16-bit pixels are always 1-5-5-5 words; bit-field files (biCompression 3,
+//   5-6-5, 4-4-4-4, 32-bit masks) are refused with code 6 rather than misread.
+// - Palette entries the file does not supply, and indexes past the colour
+//   count, are black; more than 256 colours means no table at all.
+// - bfOffBits is trusted as it is, even inside the colour table.
+// - A file too short for the rows its header claims fails (code 3) before
+//   the picture block is asked for; a picture above kMaxPictureBytes fails
+//   with code 1 without being asked for.
 //
 // Writing streams rows from the caller's buffer, which already holds the rows
 // bottom row first (24 bits: blue, green, red), padding each to its 4-byte
