@@ -2,7 +2,7 @@
 // palette indices, WriteGifFile writes it, ReadGifFile reads it back, and the
 // pixels must be exactly the palette's colours of the indices.
 //
-// Input layout: bytes 0-1 width - 1 (mod 1024), byte 2 height - 1 (mod 128),
+// Input layout: bytes 0-1 width - 1 (mod 2048), byte 2 height - 1 (mod 32),
 // byte 3 the pixel mode (even: the rest of the bytes repeated; odd: pairs of
 // index and run length - 1, so long runs of one index are common), byte 4 the
 // transparent index (0xFF: none), then the pixel bytes.
@@ -50,8 +50,8 @@ std::vector<uint8_t> MakeIndices(const uint8_t* bytes, size_t size, bool runs, s
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 5) return 0;
-  const int32_t width = 1 + ((data[0] | data[1] << 8) % 1024);
-  const int32_t height = 1 + data[2] % 128;
+  const int32_t width = 1 + ((data[0] | data[1] << 8) % 2048);
+  const int32_t height = 1 + data[2] % 32;
   const bool runs = (data[3] & 1) != 0;
   const int32_t transparentIndex = data[4] == 0xFF ? -1 : data[4];
   const std::vector<uint8_t> indices =
