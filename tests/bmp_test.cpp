@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "imaging/core/codec.h"
@@ -655,6 +656,32 @@ TEST_F(BmpTest, EncodingsOfOnePictureHashTheSame) {
                            "bmpsuite_q_pal8os2v2-16.bmp", "bmpsuite_q_pal8offs.bmp"})
     EXPECT_EQ(hash(name), pal8) << name;
   EXPECT_EQ(hash("bmpsuite_g_pal4rle.bmp"), hash("bmpsuite_g_pal4.bmp"));
+}
+
+// Each thread has its own last error: a failing reader on one thread never
+// shows in the other's code.
+TEST_F(BmpTest, ThreadsReadAtTheSameTimeWithTheirOwnErrors) {
+  const std::string good = CorpusPath("bmp", "bmpsuite_g_pal8rle.bmp");
+  const std::string bad = CorpusPath("bmp", "bmpsuite_b_badrle.bmp");
+  const std::string expected = [&] {
+    const ReadOutcome once = ReadBmpPath(good);
+    return Checksum(once.picture.rgb.data(), once.picture.rgb.size());
+  }();
+  int goodFailures = 0;
+  int badSuccesses = 0;
+  std::thread reader([&] {
+    for (int i = 0; i < 30; ++i) {
+      const ReadOutcome outcome = ReadBmpPath(good);
+      if (outcome.code != kPelornOk ||
+          Checksum(outcome.picture.rgb.data(), outcome.picture.rgb.size()) != expected)
+        ++goodFailures;
+    }
+  });
+  for (int i = 0; i < 30; ++i)
+    if (ReadBmpPath(bad).code != kPelornBadBmp) ++badSuccesses;
+  reader.join();
+  EXPECT_EQ(goodFailures, 0);
+  EXPECT_EQ(badSuccesses, 0);
 }
 
 // --- Writing ------------------------------------------------------------------------------
