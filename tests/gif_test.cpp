@@ -13,6 +13,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "imaging/codecs/gif.h"
@@ -546,6 +547,52 @@ TEST_F(GifProgress, WriterReportsRowsFromOneAndAStopStillFinishesTheFile) {
   const ReadResult partial = ReadGif(path);
   ASSERT_EQ(partial.error, kPelornOk);
   EXPECT_EQ(Bytes(partial.picture.rgb.begin(), partial.picture.rgb.begin() + 12), Bytes(12, 9));
+}
+
+TEST_F(GifProgress, NestedInsideAnotherOperationStaysSilent) {
+  // A live reader object raises the depth, so a read inside it reports
+  // nothing: only the outermost operation asks the callback.
+  const std::vector<Rgb> colors = TestColors(4);
+  const Bytes plain = GifBuilder().Header().Screen(2, 3, &colors, 1).Image(0, 0, 2, 3)
+                          .Data(PlainCodeData({0, 1, 2, 3, 0, 1}, 2)).Trailer().bytes;
+  SetProgressCallback(RecordProgress);
+  progressCalls.clear();
+  progressStopAt = 1;
+  {
+    GifReader outer;
+    EXPECT_EQ(ReadGifBytes(plain).error, kPelornOk);
+  }
+  EXPECT_TRUE(progressCalls.empty());
+}
+
+TEST_F(GifProgress, ReadsOnSeveralThreadsDoNotInterfere) {
+  const std::vector<std::string> names = {"pygif_4095-codes.gif", "pillow_hopper.gif", "pygif_interlace.gif",
+                                          "peterdn_static_transparent.gif"};
+  std::vector<Bytes> alone;
+  for (const std::string& name : names) alone.push_back(ReadGif(CorpusPath("gif", name)).picture.rgb);
+  std::vector<std::vector<Bytes>> results(names.size());
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < names.size(); ++t) {
+    threads.emplace_back([&, t]() {
+      for (int i = 0; i < 20; ++i) {
+        uint32_t w = 0, h = 0;
+        HGLOBAL block = ReadGifFile(CorpusPath("gif", names[t]).c_str(), &w, &h, nullptr);
+        Bytes rgb;
+        if (block != nullptr) {
+          const auto* bytes = static_cast<const uint8_t*>(GlobalLock(block));
+          rgb.assign(bytes, bytes + static_cast<size_t>(w) * h * 3);
+          GlobalUnlock(block);
+          GlobalFree(block);
+        }
+        results[t].push_back(rgb);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (size_t t = 0; t < names.size(); ++t) {
+    ASSERT_FALSE(alone[t].empty());
+    for (const Bytes& rgb : results[t]) EXPECT_TRUE(rgb == alone[t]) << names[t];
+  }
 }
 
 // --- Writer: layout and refusals ------------------------------------------------------------

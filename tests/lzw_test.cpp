@@ -403,6 +403,19 @@ TEST(RunLengthCodeWriter, LongRunUsesGrowingRunCodesUpTo3837ThenClears) {
   EXPECT_LT(covered, pixels.size());
 }
 
+TEST(RunLengthCodeWriter, ResetClearClearsAtOnceWhenARunPassedTheLimit) {
+  // A run of 1 + 2 + ... + 300 pixels after the clear takes 300 codes (p,
+  // 258 ... 556) while the limit is lifted; past 254, ResetClear sends the
+  // clear straight after the run.
+  std::vector<uint8_t> pixels(300 * 301 / 2, 9);
+  pixels.push_back(5);
+  const std::vector<int> codes = TraceCodes(EncodePixels(pixels, 9), 8);
+  std::vector<int> expected = {256, 9};
+  for (int k = 2; k <= 300; ++k) expected.push_back(258 + k - 2);
+  expected.insert(expected.end(), {256, 5, 257});
+  EXPECT_EQ(codes, expected);
+}
+
 TEST(RunLengthCodeWriter, ShortRunAfterSingleCodesIsRepeatedOrCleared) {
   // A run of 3 after another pixel costs 3 plain codes (1 + TriangleCost(3)
   // = 3 is not less than 3); a run of 10 costs a clear and 4 run codes.
