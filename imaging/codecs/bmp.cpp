@@ -269,9 +269,25 @@ HGLOBAL PelornCodec::ReadBmpFile(const char* path, uint32_t* width, uint32_t* he
   return picture.Release();
 }
 
+namespace {
+void ConvertPixels(const uint8_t* source, uint8_t* destination, uint32_t pixelCount,
+                   int32_t bitsPerPixel, const RGBQUAD* palette);
+}  // namespace
+
 void PelornCodec::ConvertBmpRow(const uint8_t* source, uint8_t* destination, uint32_t pixelCount,
                                 int32_t bitsPerPixel, const RGBQUAD* palette) {
-  OperationDepthGuard depth;  // nothing below reports progress
+  // Nothing below reports progress. The record is looked up once: the
+  // run-length decoder calls this for every run.
+  PelornThreadState& state = GetThreadState();
+  ++state.operationDepth;
+  ConvertPixels(source, destination, pixelCount, bitsPerPixel, palette);
+  --state.operationDepth;
+}
+
+namespace {
+
+void ConvertPixels(const uint8_t* source, uint8_t* destination, uint32_t pixelCount,
+                   int32_t bitsPerPixel, const RGBQUAD* palette) {
   if (source == nullptr || destination == nullptr) return;
   const bool indexed = bitsPerPixel == 1 || bitsPerPixel == 4 || bitsPerPixel == 8;
   if (indexed && palette == nullptr) return;
@@ -330,8 +346,6 @@ void PelornCodec::ConvertBmpRow(const uint8_t* source, uint8_t* destination, uin
       break;
   }
 }
-
-namespace {
 
 // Counts what reaches the file so the writer can tell a complete file.
 class CountingWriter {
