@@ -9,6 +9,7 @@
 
 #include "platform/afx_app.h"
 #include "platform/afx_wnd.h"
+#include "platform/user_internal.h"
 
 IMPLEMENT_DYNAMIC(CMenu, CObject)
 IMPLEMENT_DYNAMIC(CWnd, CObject)
@@ -31,6 +32,8 @@ std::map<HWND, std::unique_ptr<CWnd>>& TemporaryMap() {
 }
 
 class TemporaryWnd : public CWnd {};
+
+void ForgetWindow(HWND window);
 
 // A DC handed to a handler for the length of one message; not deleted.
 class BorrowedDC : public CDC {
@@ -156,8 +159,17 @@ CWnd* CWnd::FromHandle(HWND window) {
   return slot.get();
 }
 
+namespace {
+// A window destroyed behind the framework's back (a test's reset): forget it.
+void ForgetWindow(HWND window) {
+  PermanentMap().erase(window);
+  TemporaryMap().erase(window);
+}
+}  // namespace
+
 BOOL CWnd::Attach(HWND window) {
   if (window == nullptr || m_hWnd != nullptr) return FALSE;
+  platform::SetWindowForgetter(ForgetWindow);
   m_hWnd = window;
   PermanentMap()[window] = this;
   return TRUE;

@@ -124,8 +124,12 @@ void LogCall(const std::string& line);
 std::vector<std::string> TakeCallLog();
 
 // Destroys every window, timer and queued message and empties the clipboard
-// (tests, between cases).
+// (tests, between cases). The windows' procedures are not called (their
+// objects may be gone); the framework is told through the forgetter to drop
+// what it attached to them.
 void ResetWindows();
+typedef void (*WindowForgetter)(HWND window);
+void SetWindowForgetter(WindowForgetter forgetter);
 
 // The system's own list box procedure ("LISTBOX" class; user_listbox.cpp).
 LRESULT CALLBACK ListBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -81,6 +81,7 @@ struct WindowSystem {
   std::map<UINT, HANDLE> clipboard;
   DWORD commDlgError = 0;
   std::vector<std::string> callLog;
+  platform::WindowForgetter forgetter = nullptr;
 };
 
 WindowSystem& System() {
@@ -290,7 +291,11 @@ void DestroyWindowTree(Window* w, bool callProcedures) {
   if (callProcedures) SendMessageA(ToHandle(w), WM_DESTROY, 0, 0);
   std::vector<Window*> children = w->children;
   for (Window* c : children) DestroyWindowTree(c, callProcedures);
-  if (callProcedures) SendMessageA(ToHandle(w), WM_NCDESTROY, 0, 0);
+  if (callProcedures) {
+    SendMessageA(ToHandle(w), WM_NCDESTROY, 0, 0);
+  } else if (System().forgetter != nullptr) {
+    System().forgetter(ToHandle(w));
+  }
   s.timers.erase(std::remove_if(s.timers.begin(), s.timers.end(),
                                 [w](const Timer& t) { return t.window == w; }),
                  s.timers.end());
@@ -503,6 +508,8 @@ std::vector<std::string> TakeCallLog() {
   taken.swap(System().callLog);
   return taken;
 }
+
+void SetWindowForgetter(WindowForgetter forgetter) { System().forgetter = forgetter; }
 
 void ResetWindows() {
   WindowSystem& s = System();

@@ -240,3 +240,26 @@ TEST_F(HeadlessTest, ResetDestroysWindowsWithoutCallingThemAndClearsEverything) 
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HeadlessTest, ResetMakesTheFrameworkForgetWindowsItHadAttached) {
+  auto* object = new Recorder();
+  ASSERT_TRUE(object->Make(0, 0, 10, 10));
+  HWND window = object->m_hWnd;
+  EXPECT_EQ(CWnd::FromHandlePermanent(window), object);
+  headless::Reset();
+  EXPECT_EQ(CWnd::FromHandlePermanent(window), nullptr);
+  object->Detach();  // nothing left to detach; the object may go
+  delete object;
+  // Windows made afterwards (even at the same address) start afresh.
+  for (int i = 0; i < 20; ++i) {
+    HWND fresh = CreateWindowExA(0, "#32770", "", WS_POPUP, 0, 0, 5, 5, nullptr, nullptr, nullptr,
+                                 nullptr);
+    EXPECT_EQ(CWnd::FromHandlePermanent(fresh), nullptr);
+    SendMessageA(fresh, WM_PAINT, 0, 0);
+    DestroyWindow(fresh);
+  }
+}
+
+}  // namespace
