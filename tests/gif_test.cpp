@@ -963,7 +963,7 @@ size_t ComparePlaced(const Picture& ours, const FirstImage& image, const Referen
 // pygif tests whose expectation differs from this reader's rules.
 const std::map<std::string, std::string> kPygifDeviations = {
     // pygif expects no picture; we return what the stream decodes to.
-    {"invalid-code", "a code past the table ends decoding; the picture is kept as far as decoded"},
+    {"invalid-code", "a code past the table is decoded as the next free code; a picture results"},
     {"invalid-colors", "indices past the table give black instead of failing"},
     // pygif expects the screen's background; we have no picture to return.
     {"image-zero-width", "a 0-wide picture fails with code 1"},

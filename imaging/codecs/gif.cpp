@@ -9,7 +9,11 @@
 //   the global table. Indices past the table in use give black (the unused
 //   entries of the 256-entry planes stay zero); so does every index of a
 //   file with neither table.
-// - Pixels the code stream never reaches stay black (the zero fill).
+// - A damaged stream (a loop in the table, an end code after the data's end)
+//   ends decoding and the pixels never reached stay black (the zero fill).
+//   Quirks of the code stream (lzw.cpp): a code past the table is decoded as
+//   if it were the next free code; a stream that just runs out goes on as
+//   index 0; one that meets its end code early decodes on past it.
 #include "imaging/codecs/gif.h"
 
 #include <cstring>

@@ -152,6 +152,8 @@ int LzwDecoder::NextIndexSlow() {
   const int incomingCode = code;
   if (code >= nextFreeCode_) {
     // The string of the previous code followed by its own first pixel.
+    // Quirk: a code beyond the next free one (a damaged stream) is taken the
+    // same way rather than refused; its prefixes are bounded by the stack.
     if (!Push(firstPixel_)) return kDamaged;
     code = previousCode_;
   }
