@@ -11,6 +11,7 @@
 
 #include "imaging/core/owners.h"
 #include "platform/gdi_internal.h"
+#include "platform/resources_internal.h"
 #include "platform/test_hooks.h"
 
 namespace {
@@ -318,6 +319,27 @@ TYPED_TEST(BothClasses, CopyToGlobalGivesTheWholePackedDib) {
   EXPECT_EQ(copy.GetRow(0)[0], 0xAB);
   GlobalUnlock(block);
   EXPECT_EQ(GlobalFree(block), nullptr);
+}
+
+TYPED_TEST(BothClasses, CreateFromResourceLoadsABitmapResource) {
+  const std::vector<RGBQUAD> colors = {RGBQUAD{0, 0, 255, 0}, RGBQUAD{255, 0, 0, 0}};
+  const std::vector<uint8_t> rows = {1, 0, 0, 0, 0, 1, 0, 0};
+  const std::vector<uint8_t> dib = PackedDib(2, 2, 8, colors, rows, 2);
+  platform::OverrideResourceForTests(RT_BITMAP, 500, &dib);
+  TypeParam bitmap;
+  EXPECT_TRUE(bitmap.CreateFromResource(500));
+  EXPECT_FALSE(bitmap.IsEmpty());
+  Canvas c(2, 2);
+  EXPECT_NE(bitmap.Draw(&c.dc, 0, 0), 0);
+  EXPECT_EQ(c.At(0, 0), kRed);
+  EXPECT_EQ(c.At(1, 0), kBlue);
+  // A resource shorter than its header claims is refused, picture unchanged.
+  const std::vector<uint8_t> cut(dib.begin(), dib.end() - 1);
+  platform::OverrideResourceForTests(RT_BITMAP, 501, &cut);
+  EXPECT_FALSE(bitmap.CreateFromResource(501));
+  EXPECT_EQ(bitmap.GetWidth(), 2);
+  EXPECT_EQ(bitmap.GetColorTable()[0].rgbRed, 255);
+  platform::ClearResourceOverridesForTests();
 }
 
 TEST_F(Bitmaps, CreateFromResourceOfAMissingBitmapFails) {
