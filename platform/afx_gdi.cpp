@@ -1,7 +1,7 @@
 // The framework's device-context object.
 #include "platform/afx_gdi.h"
 
-#include "platform/win_gdi.h"
+#include "platform/win32.h"
 
 IMPLEMENT_DYNAMIC(CDC, CObject)
 

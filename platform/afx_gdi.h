@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/afx_object.h"
-#include "platform/win_types.h"
+#include "platform/win32.h"
 
 class CDC : public CObject {
   DECLARE_DYNAMIC(CDC)

@@ -9,7 +9,7 @@
 // free the static object.
 #pragma once
 
-#include "platform/win_types.h"
+#include "platform/win32.h"
 
 class CObject;
 
