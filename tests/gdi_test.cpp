@@ -4,7 +4,10 @@
 // fonts; icons; PNG snapshots. Expected pixels are computed by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -209,6 +212,73 @@ TEST_F(Gdi, StretchDIBits16BitFiveFiveFiveAndBitFields) {
   StretchDIBits(c.dc, 1, 0, 1, 1, 0, 0, 1, 1, fields.bits.data(), fields.Info(), DIB_RGB_COLORS,
                 SRCCOPY);
   EXPECT_EQ(c.At(1, 0), kGreen);
+}
+
+// Pillow's decode of a file, or (for what Pillow does not read) Pillow's
+// decode of ImageMagick's PNG conversion of it.
+std::optional<testing_support::Picture> Reference(const std::string& path) {
+  auto picture = testing_support::ReferenceDecode(path);
+  if (picture) return picture;
+  const std::string png = testing_support::TempDir() + "/reference.png";
+  if (testing_support::RunCommand("convert '" + path + "' '" + png + "'") != 0) return picture;
+  return testing_support::ReferenceDecode(png);
+}
+
+void ExpectDrawnAsReference(HDC screen, const std::string& name) {
+  SCOPED_TRACE(name);
+  const std::string path = testing_support::CorpusPath("bmp", "bmpsuite_g_" + name + ".bmp");
+  const std::vector<uint8_t> file = testing_support::ReadWholeFile(path);
+  ASSERT_GT(file.size(), 54u);
+  auto reference = Reference(path);
+  ASSERT_TRUE(reference.has_value());
+  BITMAPFILEHEADER fileHeader;
+  std::memcpy(&fileHeader, file.data(), sizeof fileHeader);
+  ASSERT_LT(fileHeader.bfOffBits, file.size());
+  const auto* info = reinterpret_cast<const BITMAPINFO*>(file.data() + 14);
+  const void* bits = file.data() + fileHeader.bfOffBits;
+  const int w = info->bmiHeader.biWidth;
+  const int h = info->bmiHeader.biHeight < 0 ? -info->bmiHeader.biHeight : info->bmiHeader.biHeight;
+  ASSERT_EQ(static_cast<uint32_t>(w), reference->width);
+  ASSERT_EQ(static_cast<uint32_t>(h), reference->height);
+  const int tolerance = info->bmiHeader.biBitCount == 16 ? 1 : 0;
+
+  Canvas c(w, h);
+  EXPECT_EQ(StretchDIBits(c.dc, 0, 0, w, h, 0, 0, w, h, bits, info, DIB_RGB_COLORS, SRCCOPY), h);
+  HBITMAP ddb = CreateDIBitmap(screen, &info->bmiHeader, CBM_INIT, bits, info, DIB_RGB_COLORS);
+  ASSERT_NE(ddb, nullptr);
+  const PixelView drawn = platform::BitmapPixels(c.framebuffer);
+  const PixelView made = platform::BitmapPixels(ddb);
+  int worst = 0;
+  bool same = true;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const uint8_t* want = &reference->rgb[(static_cast<size_t>(y) * w + x) * 3];
+      const uint32_t got = drawn.At(x, y);
+      same = same && made.At(x, y) == got;
+      const int delta[3] = {std::abs(static_cast<int>(got >> 16) - want[0]),
+                            std::abs(static_cast<int>((got >> 8) & 0xFF) - want[1]),
+                            std::abs(static_cast<int>(got & 0xFF) - want[2])};
+      for (int d : delta) worst = std::max(worst, d);
+    }
+  }
+  DeleteObject(ddb);
+  EXPECT_TRUE(same);  // CreateDIBitmap gives what StretchDIBits drew
+  EXPECT_LE(worst, tolerance);
+}
+
+// Every uncompressed "good" file of the BMP suite, drawn at 1:1 from the
+// file's own BITMAPINFO and pixel bytes, and turned into a screen bitmap with
+// CreateDIBitmap, against an independent decode of the same file. 5- and
+// 6-bit channels may be widened to 8 bits with another rounding (1 level).
+TEST_F(Gdi, BmpSuiteFilesDrawAsAnIndependentDecoderReadsThem) {
+  const char* names[] = {"pal1", "pal1bg", "pal1wb", "pal4", "pal4gs", "pal8-0", "pal8",
+                         "pal8gs", "pal8nonsquare", "pal8topdown", "pal8v4", "pal8v5",
+                         "pal8w124", "pal8w125", "pal8w126", "rgb16-565", "rgb16-565pal",
+                         "rgb16", "rgb16bfdef", "rgb24", "rgb24pal", "rgb32", "rgb32bf",
+                         "rgb32bfdef"};
+  HDC screen = GetDC(nullptr);
+  for (const char* name : names) ExpectDrawnAsReference(screen, name);
+  ReleaseDC(nullptr, screen);
 }
 
 // --- StretchDIBits: geometry ----------------------------------------------------------
