@@ -51,7 +51,9 @@ HICON CWinApp::LoadIcon(UINT id) const { return ::LoadIconA(m_hInstance, MAKEINT
 HCURSOR CWinApp::LoadStandardCursor(LPCSTR id) const { return ::LoadCursorA(nullptr, id); }
 
 void CWinApp::DoWaitCursor(int code) {
-  m_nWaitCursorCount += code;
+  // The platform keeps the count (a test's reset puts it back to 0); the
+  // application's copy follows it.
+  m_nWaitCursorCount = platform::WaitCursorCount() + code;
   if (m_nWaitCursorCount < 0) m_nWaitCursorCount = 0;
   platform::SetWaitCursorCount(m_nWaitCursorCount);
   ::SetCursor(::LoadCursorA(nullptr, m_nWaitCursorCount > 0 ? IDC_WAIT : IDC_ARROW));
