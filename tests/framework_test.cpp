@@ -403,6 +403,39 @@ TEST_F(FrameworkTest, ShowHideAndMinimise) {
   EXPECT_FALSE(DestroyWindow(w));
 }
 
+TEST_F(FrameworkTest, ClientDCDrawsOnTheWindowAndIsReleased) {
+  HWND w = Popup("w");
+  CWnd* wnd = CWnd::FromHandle(w);
+  int64_t before = platform::LiveGdiObjects();
+  {
+    CClientDC dc(wnd);
+    ASSERT_NE(dc.GetSafeHdc(), nullptr);
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    RECT area = {10, 10, 20, 20};
+    FillRect(dc.GetSafeHdc(), &area, brush);
+    DeleteObject(brush);
+  }
+  EXPECT_EQ(platform::LiveGdiObjects(), before);
+  platform::PixelView pixels = platform::BitmapPixels(platform::WindowFramebuffer(w));
+  EXPECT_EQ(pixels.At(15, 15), 0x010203u);
+  EXPECT_NE(pixels.At(25, 25), 0x010203u);
+  // A paint DC is clipped to the update box.
+  InvalidateRect(w, nullptr, FALSE);
+  RECT box = {0, 0, 5, 5};
+  ValidateRect(w, nullptr);
+  InvalidateRect(w, &box, FALSE);
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(w, &paint);
+  HBRUSH brush = CreateSolidBrush(RGB(9, 9, 9));
+  RECT everything = {0, 0, 100, 100};
+  FillRect(dc, &everything, brush);
+  DeleteObject(brush);
+  EndPaint(w, &paint);
+  EXPECT_EQ(pixels.At(2, 2), 0x090909u);
+  EXPECT_EQ(pixels.At(15, 15), 0x010203u);
+  EXPECT_EQ(platform::LiveGdiObjects(), before);
+}
+
 // --- The system menu ---------------------------------------------------------------------------
 
 TEST_F(FrameworkTest, SystemMenuModel) {
