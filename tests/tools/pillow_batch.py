@@ -1,22 +1,41 @@
 #!/usr/bin/env python3
-"""Pillow decodes of many files in one run: pillow_batch.py OUTDIR FILE...
+"""Pillow decodes of many files in one run.
+
+usage: pillow_batch.py [--premultiply] OUTDIR FILE...
 
 For each FILE that Pillow decodes, writes OUTDIR/<name>.pil holding
 "W H\\n" then the first frame as raw RGB bytes (as refdecode.py does for one
-file). Files Pillow cannot decode get no output.
+file). With --premultiply, pictures with an alpha channel give their colours
+multiplied by alpha (round(c * a / 255)): what an RGBA interface that hands
+out associated alpha delivers once the alpha byte is dropped. Files Pillow
+cannot decode get no output.
 """
 import os
 import sys
 
 from PIL import Image
 
-for path in sys.argv[2:]:
+args = sys.argv[1:]
+premultiply = args and args[0] == "--premultiply"
+if premultiply:
+    args = args[1:]
+outdir, paths = args[0], args[1:]
+
+for path in paths:
     try:
         with Image.open(path) as picture:
             picture.load()
-            rgb = picture.convert("RGB")
-            data = b"%d %d\n" % rgb.size + rgb.tobytes()
+            if premultiply and ("A" in picture.mode or "a" in picture.mode):
+                rgba = picture.convert("RGBA").tobytes()
+                rgb = bytearray()
+                for i in range(0, len(rgba), 4):
+                    a = rgba[i + 3]
+                    rgb += bytes(((rgba[i + k] * a + 127) // 255) for k in range(3))
+                data = b"%d %d\n" % picture.size + bytes(rgb)
+            else:
+                rgb = picture.convert("RGB")
+                data = b"%d %d\n" % rgb.size + rgb.tobytes()
     except Exception:  # any failure of Pillow: no reference
         continue
-    with open(os.path.join(sys.argv[1], os.path.basename(path) + ".pil"), "wb") as out:
+    with open(os.path.join(outdir, os.path.basename(path) + ".pil"), "wb") as out:
         out.write(data)
