@@ -27,7 +27,6 @@ void CViewerDlg::OnLButtonUp(UINT flags, CPoint point) { CDialog::OnLButtonUp(fl
 void CViewerDlg::OnLButtonDblClk(UINT flags, CPoint point) {
   CDialog::OnLButtonDblClk(flags, point);
 }
-void CViewerDlg::OnTimer(UINT_PTR id) { CDialog::OnTimer(id); }
 
 void CViewerDlg::Prev() {}
 void CViewerDlg::Next() {}
@@ -35,14 +34,6 @@ void CViewerDlg::SelectAlbum() {}
 
 void CViewerDlg::ReadBanner() { m_bannerShown = 0; }
 
-void CViewerDlg::ScanRoot(const CString&) {}
-void CViewerDlg::ScanAlbum(const CString&) {}
-BOOL CViewerDlg::AddSecondLevelAlbums(const CString&) { return FALSE; }
-void CViewerDlg::FillAlbumListBox() {}
-void CViewerDlg::StartBrowsing() {}
-void CViewerDlg::ReadAlbumText() {}
-CString CViewerDlg::LookUp(const CString&) const { return CString(); }
-void CViewerDlg::ReorderAlbums() {}
 
 void CViewerDlg::PlayMusicFor(const CString&) {}
 void CViewerDlg::PlaySoundFor(const CString&) {}

@@ -8,4 +8,6 @@
 class CAlbumListBox : public CListBox {
  public:
   CAlbumListBox() = default;
+
+  CString m_rootLabel;  // album.txt's "name"; empty: row 0 reads "My Album"
 };
