@@ -233,9 +233,12 @@ void ExpectDrawnAsReference(HDC screen, const std::string& name) {
   ASSERT_TRUE(reference.has_value());
   BITMAPFILEHEADER fileHeader;
   std::memcpy(&fileHeader, file.data(), sizeof fileHeader);
-  ASSERT_LT(fileHeader.bfOffBits, file.size());
-  const auto* info = reinterpret_cast<const BITMAPINFO*>(file.data() + 14);
-  const void* bits = file.data() + fileHeader.bfOffBits;
+  const DWORD offset = fileHeader.bfOffBits;  // (a packed field: copied out)
+  ASSERT_LT(offset, file.size());
+  // The DIB after the 14-byte file header, in a block of its own (aligned).
+  const std::vector<uint8_t> dib(file.begin() + 14, file.end());
+  const auto* info = reinterpret_cast<const BITMAPINFO*>(dib.data());
+  const void* bits = dib.data() + (offset - 14);
   const int w = info->bmiHeader.biWidth;
   const int h = info->bmiHeader.biHeight < 0 ? -info->bmiHeader.biHeight : info->bmiHeader.biHeight;
   ASSERT_EQ(static_cast<uint32_t>(w), reference->width);
