@@ -208,6 +208,10 @@ void Blit(const Target& target, int64_t dx, int64_t dy, int64_t dw, int64_t dh,
   const bool direct = straight && source.bitsPerPixel == 32 && source.compression == BI_RGB &&
                       columns.front() >= 0 && columns.back() >= 0;
 
+  // Unmirrored 1:1 columns, all inside the source: whole rows convert in place.
+  const bool wholeRows = straight && columns.front() >= 0 && columns.back() >= 0;
+  const uint32_t* previousOut = nullptr;
+
   int64_t convertedRow = -1;
   for (int64_t y = top; y < bottom; ++y) {
     int64_t k = (y - dy) * sh / dh;
@@ -220,15 +224,21 @@ void Blit(const Target& target, int64_t dx, int64_t dy, int64_t dw, int64_t dh,
                   columns.size() * sizeof(uint32_t));
       continue;
     }
+    uint32_t* out = target.Row(static_cast<int>(y)) + left;
+    if (wholeRows) {
+      // Converted straight into the framebuffer; a repeated row is copied.
+      if (row == convertedRow) {
+        std::memcpy(out, previousOut, columns.size() * sizeof(uint32_t));
+      } else {
+        source.ReadRow(static_cast<int>(row), firstColumn, lastColumn + 1, out);
+      }
+      convertedRow = row;
+      previousOut = out;
+      continue;
+    }
     if (row != convertedRow) {
       source.ReadRow(static_cast<int>(row), firstColumn, lastColumn + 1, converted.data());
       convertedRow = row;
-    }
-    uint32_t* out = target.Row(static_cast<int>(y)) + left;
-    if (straight && columns.front() >= 0 && columns.back() >= 0) {
-      std::memcpy(out, converted.data() + (columns.front() - firstColumn),
-                  columns.size() * sizeof(uint32_t));
-      continue;
     }
     for (size_t i = 0; i < columns.size(); ++i) {
       if (columns[i] >= 0) out[i] = converted[static_cast<size_t>(columns[i] - firstColumn)];
