@@ -135,6 +135,10 @@ TYPED_TEST(BothClasses, DrawPartCopiesASourceRectangleInTopDownCoordinates) {
   EXPECT_EQ(c.At(1, 0), kRed);
   EXPECT_EQ(c.At(2, 0), kGreen);
   EXPECT_EQ(c.At(1, 1), 0x050505u);
+  // An inverted rectangle fails; an empty one copies nothing.
+  EXPECT_EQ(bitmap.DrawPart(&c.dc, 0, 0, 2, 0, 1, 1), 0);
+  bitmap.DrawPart(&c.dc, 0, 0, 0, 1, 2, 1);
+  EXPECT_EQ(c.At(0, 0), 0x050505u);
 }
 
 TEST_F(Bitmaps, StretchDrawScalesByTheFactor) {
