@@ -1065,8 +1065,9 @@ TEST_F(GifCorpus, PeterdnAndImageRsAgainstTheirFirstFramePngs) {
     EXPECT_EQ(mismatches, 0u);
     // Only a picture placed wholly outside its screen has nothing to compare.
     if (static_cast<uint32_t>(image.left) < reference.width &&
-        static_cast<uint32_t>(image.top) < reference.height)
+        static_cast<uint32_t>(image.top) < reference.height) {
       EXPECT_GT(pixels, 0u);
+    }
     ++compared;
   }
   EXPECT_GE(compared, 18);
