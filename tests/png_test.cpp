@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/codecs/png.h"
 #include "imaging/core/owners.h"
 #include "imaging/core/pelorn.h"
 #include "imaging/core/thread_state.h"
@@ -857,6 +858,21 @@ TEST(PngWriteFailure, BadArgumentsAndPaths) {
   EXPECT_EQ(GetLastImageError(), kPelornPngCreate);
   EXPECT_EQ(WritePng8File((dir + "/f.png").c_str(), rgb.data(), 4, 4, 300, palette, 0.0), 0);
   EXPECT_EQ(GetLastImageError(), kPelornPngCreate);
+}
+
+// Widths past libpng's limit of 1 000 000 are refused by libpng, and the
+// 24-bit row length is computed without overflow; rows shorter than the
+// header says are refused before libpng reads past them.
+TEST(PngWriteFailure, HugeWidthsAndShortRows) {
+  const std::vector<uint8_t> rgb = NoisyRgb(4, 4, 2);
+  const std::string dir = TempDir();
+  EXPECT_EQ(WritePng24File((dir + "/wide.png").c_str(), rgb.data(), 800000000, 1, 0.0), 0);
+  EXPECT_EQ(GetLastImageError(), kPelornPngCreate);
+  PngCodec codec;
+  EXPECT_EQ(codec.Write((dir + "/short.png").c_str(), rgb.data(), 4, 4, 11, 8, 0, nullptr, 2, 0.0, 0), 0);
+  EXPECT_EQ(codec.errorCode, kPelornBadParam);
+  EXPECT_EQ(codec.Write((dir + "/exact.png").c_str(), rgb.data(), 4, 4, 12, 8, 0, nullptr, 2, 0.0, 0), 1);
+  EXPECT_EQ(codec.errorCode, kPelornOk);
 }
 
 // A stream whose buffered bytes cannot reach the disk is a write failure,

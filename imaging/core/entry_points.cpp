@@ -147,6 +147,13 @@ int32_t WriteBmpIndexedFile(const char* fileName, const uint8_t* indices, int32_
   return codec.errorCode == 0 ? 1 : 0;
 }
 
+// width * 3 without signed overflow: a width libpng cannot take anyway is
+// clamped, and the codec refuses rows shorter than width * 3.
+static int32_t Png24RowBytes(int32_t width) {
+  const int64_t rowBytes = int64_t{width} * 3;
+  return rowBytes > INT32_MAX ? INT32_MAX : rowBytes < INT32_MIN ? INT32_MIN : static_cast<int32_t>(rowBytes);
+}
+
 int32_t WritePng24File(const char* fileName, const uint8_t* rgb, int32_t width, int32_t height,
                        double fileGamma) {
   PngCodec codec;
@@ -154,7 +161,7 @@ int32_t WritePng24File(const char* fileName, const uint8_t* rgb, int32_t width, 
   codec.displayGamma = state.displayGamma;
   codec.backgroundColor = state.backgroundColor;
   const int32_t written =
-      codec.Write(fileName, rgb, width, height, width * 3, 8, 0, nullptr, 2, fileGamma, 0);
+      codec.Write(fileName, rgb, width, height, Png24RowBytes(width), 8, 0, nullptr, 2, fileGamma, 0);
   StoreError(codec.errorCode);
   return written;
 }
