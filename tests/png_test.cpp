@@ -783,6 +783,30 @@ TEST(PngWrite, Png8IsReadBackByPillowPixelExact) {
   EXPECT_EQ(ours.picture.rgb, expected);
 }
 
+// bKGD records the codec's background colour: for RGB its 16-bit red,
+// green and blue; for a palette its index. Our reader then composites
+// nothing (the written pictures have no alpha) and gives the pixels back.
+TEST(PngWrite, BkgdRecordsTheBackgroundColour) {
+  const std::vector<uint8_t> rgb = NoisyRgb(3, 3, 8);
+  const std::string dir = TempDir();
+  PngCodec codec;
+  codec.backgroundColor.red = 200;
+  codec.backgroundColor.green = 10;
+  codec.backgroundColor.blue = 255;
+  codec.backgroundColor.index = 2;
+  ASSERT_EQ(codec.Write((dir + "/rgb.png").c_str(), rgb.data(), 3, 3, 9, 8, 0, nullptr, 2, 0.0, 0), 1);
+  const auto rgbChunks = ParseChunks(ReadWholeFile(dir + "/rgb.png"));
+  ASSERT_NE(FindChunk(rgbChunks, "bKGD"), nullptr);
+  EXPECT_EQ(*FindChunk(rgbChunks, "bKGD"), (std::vector<uint8_t>{0, 200, 0, 10, 0, 255}));
+  RGBQUAD palette[256] = {};
+  const std::vector<uint8_t> indices(9, 1);
+  ASSERT_EQ(codec.Write((dir + "/pal.png").c_str(), indices.data(), 3, 3, 3, 8, 4, palette, 3, 0.0, 0), 1);
+  const auto palChunks = ParseChunks(ReadWholeFile(dir + "/pal.png"));
+  ASSERT_NE(FindChunk(palChunks, "bKGD"), nullptr);
+  EXPECT_EQ(*FindChunk(palChunks, "bKGD"), std::vector<uint8_t>{2});
+  EXPECT_EQ(ReadPng(dir + "/rgb.png").picture.rgb, rgb);
+}
+
 TEST(PngWrite, FileGammaAboveZeroWritesGama) {
   const std::vector<uint8_t> rgb = NoisyRgb(4, 4, 9);
   const std::string path = TempDir() + "/gamma.png";

@@ -624,6 +624,36 @@ TEST(TiffFailure, DamagedDataWithinTheFileIsBadTiff) {
   }
 }
 
+// Stop-on-error 0: a strip libtiff cannot decode does not fail the read;
+// the strips before it keep their rows.
+TEST(TiffFailure, DamagedStripsDoNotFailTheRead) {
+  const std::string dir = TempDir();
+  TestTiff spec;
+  spec.width = 8;
+  spec.height = 8;
+  for (uint32_t y = 0; y < 8; ++y) spec.rows.push_back(std::vector<uint8_t>(24, static_cast<uint8_t>(100 + y)));
+  ASSERT_TRUE(WriteTestTiff(dir + "/whole.tif", spec));
+  // One LZW strip per row; then the data of strips 5 to 8 is overwritten.
+  ASSERT_EQ(testing_support::RunCommand("tiffcp -c lzw -r 1 '" + dir + "/whole.tif' '" + dir + "/strips.tif'"), 0);
+  std::vector<uint8_t> bytes = ReadWholeFile(dir + "/strips.tif");
+  TIFF* tiff = TIFFOpen((dir + "/strips.tif").c_str(), "r");
+  ASSERT_NE(tiff, nullptr);
+  uint64_t* offsets = nullptr;
+  uint64_t* counts = nullptr;
+  ASSERT_EQ(TIFFGetField(tiff, TIFFTAG_STRIPOFFSETS, &offsets), 1);
+  ASSERT_EQ(TIFFGetField(tiff, TIFFTAG_STRIPBYTECOUNTS, &counts), 1);
+  const uint64_t from = offsets[4], to = offsets[7] + counts[7];
+  TIFFClose(tiff);
+  ASSERT_LE(to, bytes.size());
+  for (uint64_t i = from; i < to; ++i) bytes[i] = 0xff;
+  ASSERT_TRUE(WriteWholeFile(dir + "/damaged.tif", bytes));
+  platform::TakeDebugOutput();
+  const ReadOutcome outcome = ReadTiff(dir + "/damaged.tif");
+  ASSERT_EQ(outcome.code, kPelornOk);
+  for (uint32_t y = 0; y < 4; ++y) EXPECT_EQ(outcome.picture.rgb[y * 24], 100 + y) << y;
+  EXPECT_NE(platform::TakeDebugOutput().find("libtiff error"), std::string::npos);
+}
+
 TEST(TiffFailure, CancellationAndOutOfMemoryLeaveNothing) {
   const std::string path = CorpusPath("tiff", "libtiff_rgb-3c-8b.tiff");
   const int64_t liveBefore = platform::LiveGlobalBlocks();

@@ -167,8 +167,9 @@ HGLOBAL PelornCodec::ReadTiffFile(const char* path, uint32_t* width, uint32_t* h
   }
   SendTiming("alloc", startTicks);
 
-  // Stop-on-error 0: strips or tiles that fail to decode are skipped and
-  // their rows stay zero (black), since the block is zero-filled.
+  // Stop-on-error 0: a strip or tile that fails to decode does not end the
+  // read; libtiff still hands out what its buffer holds for those rows (the
+  // zero-filled block keeps rows it never reaches black).
   auto* raster = reinterpret_cast<uint32_t*>(block.bytes());
   if (TIFFReadRGBAImage(file.get(), imageWidth, imageHeight, raster, 0) == 0) {
     errorCode = kPelornBadTiff;
