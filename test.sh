@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test through ctest; then builds and runs
 # the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer
-# in a second build tree (skip that with TESSARY_NO_SANITIZE=1).
+# in a second build tree (skip that with TESSARY_NO_SANITIZE=1). Allocations
+# the sanitizer cannot satisfy return null, as they would without it, so the
+# out-of-memory paths run instead of aborting the test.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./tools/install-deps.sh
@@ -15,6 +17,6 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 if [ "${TESSARY_NO_SANITIZE:-0}" != "1" ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTESSARY_SANITIZE=ON -DTESSARY_BENCH=OFF >/dev/null
   cmake --build build-asan -j"$jobs"
-  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j"$jobs"
 fi
