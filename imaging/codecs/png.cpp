@@ -12,8 +12,9 @@
 // Adaptations to libpng 1.6 (the codec was laid out for the 1.0 series):
 // - the structures are created for the library's own version string
 //   (PNG_LIBPNG_VER_STRING): 1.6 refuses a structure made for "1.0.2";
-// - a gamma correction too small to matter is not requested at all: libpng 1.6
-//   would composite alpha in linear light even then, the 1.0 series did not;
+// - a gamma correction too small to matter (product within 0.05 of 1) is
+//   asked for as gamma 1 on both sides: libpng 1.6 would otherwise still
+//   composite alpha in linear light, which the 1.0 series did not;
 // - png_get_gAMA also reports the gamma implied by an sRGB chunk, so sRGB files
 //   are corrected like files with gAMA 0.45455;
 // - png_get_text also reports iTXt chunks; they enter the read text list, a
