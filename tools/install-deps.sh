@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config git
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libtiff-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libgtk-3-dev libsdl2-mixer-dev timgm6mb-soundfont
+  libgtk-3-dev libsdl2-dev libsdl2-mixer-dev timgm6mb-soundfont libpixman-1-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-liberation
   clang libclang-rt-14-dev
   python3 python3-pil imagemagick netpbm giflib-tools libtiff-tools libgif-dev
