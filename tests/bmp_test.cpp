@@ -35,6 +35,8 @@ using testing_support::Checksum;
 using testing_support::Compare;
 using testing_support::CorpusFiles;
 using testing_support::CorpusPath;
+using testing_support::ExpectGoldenList;
+using testing_support::GoldenLine;
 using testing_support::Picture;
 using testing_support::ReadWholeFile;
 using testing_support::ReferenceDecode;
@@ -619,27 +621,15 @@ TEST_F(BmpTest, BadFilesFailWithACodeUnlessTheFaultIsInAnIgnoredField) {
   }
 }
 
-// One line per corpus file: name, width, height, error code, checksum of the
-// decoded buffer ("-" when there is none). TESSARY_WRITE_GOLDEN=1 rewrites
-// the list (tests/tools/make_bmp_golden.sh).
+// tests/golden/bmp.txt: one line per corpus file (tests/tools/make_golden.sh).
 TEST_F(BmpTest, GoldenListOfTheCorpus) {
-  std::ostringstream lines;
+  std::string lines;
   for (const std::string& name : CorpusFiles("bmp")) {
     const ReadOutcome ours = ReadBmpPath(CorpusPath("bmp", name));
-    lines << name << ' ' << ours.width << ' ' << ours.height << ' ' << ours.code << ' '
-          << (ours.picture.rgb.empty()
-                  ? std::string("-")
-                  : Checksum(ours.picture.rgb.data(), ours.picture.rgb.size()))
-          << '\n';
+    lines += GoldenLine(name, ours.width, ours.height, ours.code,
+                        ours.picture.rgb.empty() ? nullptr : &ours.picture.rgb);
   }
-  const std::string golden = std::string(TESSARY_SOURCE_DIR) + "/tests/golden/bmp.txt";
-  const char* rewrite = std::getenv("TESSARY_WRITE_GOLDEN");
-  if (rewrite != nullptr && std::string(rewrite) == "1") {
-    std::ofstream(golden, std::ios::binary) << lines.str();
-  }
-  const std::vector<uint8_t> stored = ReadWholeFile(golden);
-  ASSERT_FALSE(stored.empty()) << golden;
-  EXPECT_EQ(std::string(stored.begin(), stored.end()), lines.str());
+  ExpectGoldenList("bmp", lines);
 }
 
 // Different encodings of one picture decode to the same buffer.

@@ -26,6 +26,8 @@ namespace {
 using testing_support::Checksum;
 using testing_support::CorpusFiles;
 using testing_support::CorpusPath;
+using testing_support::ExpectGoldenList;
+using testing_support::GoldenLine;
 using testing_support::Picture;
 using testing_support::ReadWholeFile;
 using testing_support::RunCommand;
@@ -1117,34 +1119,15 @@ TEST_F(GifCorpus, ExpectedFailuresOfTheCorpus) {
   }
 }
 
-// Golden list: name, width, height, error code, checksum of the decoded
-// buffer. TESSARY_WRITE_GOLDEN=1 rewrites it (tests/tools/make_gif_golden.sh).
+// tests/golden/gif.txt: one line per corpus file (tests/tools/make_golden.sh).
 TEST_F(GifCorpus, GoldenListOfTheCorpus) {
-  std::ostringstream lines;
+  std::string lines;
   for (const std::string& name : CorpusFiles("gif")) {
     const ReadResult result = ReadGif(CorpusPath("gif", name));
-    lines << name << ' ' << result.picture.width << ' ' << result.picture.height << ' ' << result.error << ' '
-          << (result.block != nullptr
-                  ? Checksum(result.picture.rgb.data(), result.picture.rgb.size())
-                  : std::string("-"))
-          << '\n';
+    lines += GoldenLine(name, result.picture.width, result.picture.height, result.error,
+                        result.block != nullptr ? &result.picture.rgb : nullptr);
   }
-  const std::string golden = std::string(TESSARY_SOURCE_DIR) + "/tests/golden/gif.txt";
-  if (std::getenv("TESSARY_WRITE_GOLDEN") != nullptr) {
-    std::ofstream(golden) << lines.str();
-    GTEST_SKIP() << "rewrote " << golden;
-  }
-  const Bytes expected = ReadWholeFile(golden);
-  ASSERT_FALSE(expected.empty()) << "missing " << golden;
-  std::istringstream want(std::string(expected.begin(), expected.end())), got(lines.str());
-  std::string wantLine, gotLine;
-  int line = 0;
-  while (std::getline(want, wantLine)) {
-    ++line;
-    ASSERT_TRUE(std::getline(got, gotLine)) << "corpus lost a file at line " << line;
-    EXPECT_EQ(gotLine, wantLine) << "line " << line;
-  }
-  EXPECT_FALSE(std::getline(got, gotLine)) << "corpus has more files than the list: " << gotLine;
+  ExpectGoldenList("gif", lines);
 }
 
 }  // namespace

@@ -31,6 +31,8 @@ using testing_support::Checksum;
 using testing_support::Compare;
 using testing_support::CorpusFiles;
 using testing_support::CorpusPath;
+using testing_support::ExpectGoldenList;
+using testing_support::GoldenLine;
 using testing_support::Picture;
 using testing_support::ReadWholeFile;
 using testing_support::ReferenceDecode;
@@ -635,28 +637,15 @@ TEST_F(JpegTest, ThreadsKeepTheirOwnComments) {
 
 // --- Golden list ------------------------------------------------------------------
 
-// One line per corpus file: name, width, height, error code, checksum of the
-// decoded buffer ("-" when there is none). TESSARY_WRITE_GOLDEN=1 rewrites
-// the list (tests/tools/make_jpeg_golden.sh).
+// tests/golden/jpeg.txt: one line per corpus file (tests/tools/make_golden.sh).
 TEST_F(JpegTest, GoldenListOfTheCorpus) {
-  std::ostringstream lines;
+  std::string lines;
   for (const std::string& name : CorpusFiles("jpeg")) {
     const Decoded decoded = DecodeFile(CorpusPath("jpeg", name));
-    lines << name << ' ' << decoded.picture.width << ' ' << decoded.picture.height << ' '
-          << decoded.code << ' '
-          << (decoded.picture.rgb.empty()
-                  ? std::string("-")
-                  : Checksum(decoded.picture.rgb.data(), decoded.picture.rgb.size()))
-          << '\n';
+    lines += GoldenLine(name, decoded.picture.width, decoded.picture.height, decoded.code,
+                        decoded.picture.rgb.empty() ? nullptr : &decoded.picture.rgb);
   }
-  const std::string golden = std::string(TESSARY_SOURCE_DIR) + "/tests/golden/jpeg.txt";
-  const char* rewrite = std::getenv("TESSARY_WRITE_GOLDEN");
-  if (rewrite != nullptr && std::string(rewrite) == "1") {
-    std::ofstream(golden, std::ios::binary) << lines.str();
-  }
-  const std::vector<uint8_t> stored = ReadWholeFile(golden);
-  ASSERT_FALSE(stored.empty()) << golden;
-  EXPECT_EQ(std::string(stored.begin(), stored.end()), lines.str());
+  ExpectGoldenList("jpeg", lines);
 }
 
 // --- Writing -------------------------------------------------------------------------

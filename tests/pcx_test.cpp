@@ -574,30 +574,15 @@ TEST(PcxCorpus, GoodFilesMatchAnIndependentDecode) {
 }
 
 // --- Golden list ------------------------------------------------------------------------------
-// tests/golden/pcx.txt: name, width, height, error code, checksum of the
-// decoded buffer ("-" for failures). Rewritten by tests/tools/update_golden_tga_pcx.sh.
-
+// tests/golden/pcx.txt: one line per corpus file (tests/tools/make_golden.sh).
 TEST(PcxCorpus, GoldenList) {
-  std::ostringstream lines;
+  std::string lines;
   for (const std::string& name : testing_support::CorpusFiles("pcx")) {
     const Result result = ReadPath(testing_support::CorpusPath("pcx", name));
-    lines << name << ' ' << result.picture.width << ' ' << result.picture.height << ' '
-          << result.error << ' '
-          << (result.gotBlock ? testing_support::Checksum(result.picture.rgb.data(),
-                                                          result.picture.rgb.size())
-                              : std::string("-"))
-          << '\n';
+    lines += testing_support::GoldenLine(name, result.picture.width, result.picture.height,
+                                         result.error, result.gotBlock ? &result.picture.rgb : nullptr);
   }
-  const std::string path = std::string(TESSARY_SOURCE_DIR) + "/tests/golden/pcx.txt";
-  if (std::getenv("TESSARY_UPDATE_GOLDEN") != nullptr) {
-    std::ofstream(path, std::ios::binary) << lines.str();
-    GTEST_SKIP() << "rewrote " << path;
-  }
-  std::ifstream in(path, std::ios::binary);
-  ASSERT_TRUE(in.good()) << path;
-  std::stringstream expected;
-  expected << in.rdbuf();
-  EXPECT_EQ(lines.str(), expected.str());
+  testing_support::ExpectGoldenList("pcx", lines);
 }
 
 }  // namespace

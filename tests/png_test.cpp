@@ -33,6 +33,8 @@ namespace {
 using testing_support::Checksum;
 using testing_support::CorpusFiles;
 using testing_support::CorpusPath;
+using testing_support::ExpectGoldenList;
+using testing_support::GoldenLine;
 using testing_support::Picture;
 using testing_support::ReadWholeFile;
 using testing_support::TakePicture;
@@ -391,24 +393,15 @@ TEST_F(PngCorpus, OpaqueFilesMatchPillow) {
   EXPECT_GE(corrected, 60);
 }
 
-// tests/golden/png.txt: name, width, height, error code, checksum of every
-// corpus file; TESSARY_UPDATE_GOLDEN=1 rewrites it (tests/tools/update_golden.sh).
+// tests/golden/png.txt: one line per corpus file (tests/tools/make_golden.sh).
 TEST(PngGolden, CorpusMatchesTheGoldenList) {
   std::string lines;
   for (const std::string& name : CorpusFiles("png")) {
     ReadOutcome outcome = ReadPng(CorpusPath("png", name));
-    const std::string checksum =
-        outcome.gotBlock ? Checksum(outcome.picture.rgb.data(), outcome.picture.rgb.size()) : "-";
-    lines += name + " " + std::to_string(outcome.picture.width) + " " +
-             std::to_string(outcome.picture.height) + " " + std::to_string(outcome.code) + " " +
-             checksum + "\n";
+    lines += GoldenLine(name, outcome.picture.width, outcome.picture.height, outcome.code,
+                        outcome.gotBlock ? &outcome.picture.rgb : nullptr);
   }
-  const std::string goldenPath = TESSARY_SOURCE_DIR "/tests/golden/png.txt";
-  if (std::getenv("TESSARY_UPDATE_GOLDEN") != nullptr) {
-    ASSERT_TRUE(WriteWholeFile(goldenPath, std::vector<uint8_t>(lines.begin(), lines.end())));
-  }
-  const std::vector<uint8_t> golden = ReadWholeFile(goldenPath);
-  EXPECT_EQ(std::string(golden.begin(), golden.end()), lines);
+  ExpectGoldenList("png", lines);
 }
 
 // =================================================================================

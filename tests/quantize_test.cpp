@@ -7,7 +7,7 @@
 // list tests/golden/quantize.txt is a regression guard: it records what this
 // quantiser produced for fixed pictures, so exported files stay the same
 // from build to build; regenerate it only on purpose, with
-// tests/tools/make_quantize_golden.sh.
+// tests/tools/make_golden.sh.
 #include <gtest/gtest.h>
 
 #include <algorithm>

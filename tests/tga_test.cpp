@@ -659,35 +659,15 @@ TEST(TgaCorpus, GoodFilesMatchAnIndependentDecode) {
 }
 
 // --- Golden list ------------------------------------------------------------------------
-// tests/golden/tga.txt: name, width, height, error code, checksum of the
-// decoded buffer ("-" for failures). Rewritten by tests/tools/update_golden_tga_pcx.sh.
-
-std::string GoldenLines() {
-  std::ostringstream lines;
+// tests/golden/tga.txt: one line per corpus file (tests/tools/make_golden.sh).
+TEST(TgaCorpus, GoldenList) {
+  std::string lines;
   for (const std::string& name : testing_support::CorpusFiles("tga")) {
     const Result result = ReadPath(testing_support::CorpusPath("tga", name));
-    lines << name << ' ' << result.picture.width << ' ' << result.picture.height << ' '
-          << result.error << ' '
-          << (result.gotBlock ? testing_support::Checksum(result.picture.rgb.data(),
-                                                          result.picture.rgb.size())
-                              : std::string("-"))
-          << '\n';
+    lines += testing_support::GoldenLine(name, result.picture.width, result.picture.height,
+                                         result.error, result.gotBlock ? &result.picture.rgb : nullptr);
   }
-  return lines.str();
-}
-
-TEST(TgaCorpus, GoldenList) {
-  const std::string path = std::string(TESSARY_SOURCE_DIR) + "/tests/golden/tga.txt";
-  const std::string actual = GoldenLines();
-  if (std::getenv("TESSARY_UPDATE_GOLDEN") != nullptr) {
-    std::ofstream(path, std::ios::binary) << actual;
-    GTEST_SKIP() << "rewrote " << path;
-  }
-  std::ifstream in(path, std::ios::binary);
-  ASSERT_TRUE(in.good()) << path;
-  std::stringstream expected;
-  expected << in.rdbuf();
-  EXPECT_EQ(actual, expected.str());
+  testing_support::ExpectGoldenList("tga", lines);
 }
 
 }  // namespace

@@ -26,6 +26,8 @@ namespace {
 using testing_support::Checksum;
 using testing_support::CorpusFiles;
 using testing_support::CorpusPath;
+using testing_support::ExpectGoldenList;
+using testing_support::GoldenLine;
 using testing_support::Picture;
 using testing_support::ReadWholeFile;
 using testing_support::TempDir;
@@ -340,25 +342,16 @@ TEST_F(TiffCorpus, LibtiffPicturesMatchTheirPnmReferences) {
   }
 }
 
-// tests/golden/tiff.txt: name, width, height, error code, checksum of the
-// first width x height x 3 bytes; TESSARY_UPDATE_GOLDEN=1 rewrites it
-// (tests/tools/update_golden_png_tiff.sh).
+// tests/golden/tiff.txt: one line per corpus file, the checksum over the first
+// width x height x 3 bytes of the reader's block (tests/tools/make_golden.sh).
 TEST(TiffGolden, CorpusMatchesTheGoldenList) {
   std::string lines;
   for (const std::string& name : CorpusFiles("tiff")) {
     ReadOutcome outcome = ReadTiff(CorpusPath("tiff", name));
-    const std::string checksum =
-        outcome.gotBlock ? Checksum(outcome.picture.rgb.data(), outcome.picture.rgb.size()) : "-";
-    lines += name + " " + std::to_string(outcome.picture.width) + " " +
-             std::to_string(outcome.picture.height) + " " + std::to_string(outcome.code) + " " +
-             checksum + "\n";
+    lines += GoldenLine(name, outcome.picture.width, outcome.picture.height, outcome.code,
+                        outcome.gotBlock ? &outcome.picture.rgb : nullptr);
   }
-  const std::string goldenPath = TESSARY_SOURCE_DIR "/tests/golden/tiff.txt";
-  if (std::getenv("TESSARY_UPDATE_GOLDEN") != nullptr) {
-    ASSERT_TRUE(WriteWholeFile(goldenPath, std::vector<uint8_t>(lines.begin(), lines.end())));
-  }
-  const std::vector<uint8_t> golden = ReadWholeFile(goldenPath);
-  EXPECT_EQ(std::string(golden.begin(), golden.end()), lines);
+  ExpectGoldenList("tiff", lines);
 }
 
 // =================================================================================

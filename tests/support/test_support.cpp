@@ -142,4 +142,44 @@ std::string Checksum(const uint8_t* bytes, size_t count) {
   return text;
 }
 
+std::string GoldenLine(const std::string& name, uint32_t width, uint32_t height, PelornError code,
+                       const std::vector<uint8_t>* pixels) {
+  const std::string checksum =
+      pixels != nullptr ? Checksum(pixels->data(), pixels->size()) : std::string("-");
+  return name + " " + std::to_string(width) + " " + std::to_string(height) + " " +
+         std::to_string(code) + " " + checksum + "\n";
+}
+
+void ExpectGoldenList(const std::string& suite, const std::string& lines) {
+  const std::string path = std::string(TESSARY_SOURCE_DIR) + "/tests/golden/" + suite + ".txt";
+  const char* rewrite = std::getenv("TESSARY_WRITE_GOLDEN");
+  if (rewrite != nullptr && std::string(rewrite) == "1") {
+    ASSERT_TRUE(WriteWholeFile(path, std::vector<uint8_t>(lines.begin(), lines.end()))) << path;
+    GTEST_SKIP() << "rewrote " << path;
+  }
+  const std::vector<uint8_t> stored = ReadWholeFile(path);
+  ASSERT_FALSE(stored.empty()) << "missing " << path;
+  const std::string expected(stored.begin(), stored.end());
+  if (expected == lines) return;
+  // Name the first line that differs; a whole-file diff of hundreds of lines helps no one.
+  size_t start = 0;
+  int lineNumber = 1;
+  while (start < expected.size() && start < lines.size()) {
+    const size_t expectedEnd = expected.find('\n', start);
+    const size_t actualEnd = lines.find('\n', start);
+    const std::string expectedLine = expected.substr(start, expectedEnd - start);
+    const std::string actualLine = lines.substr(start, actualEnd - start);
+    if (expectedLine != actualLine) {
+      ADD_FAILURE() << path << " line " << lineNumber << "\n  golden: " << expectedLine
+                    << "\n  now:    " << actualLine;
+      return;
+    }
+    if (expectedEnd == std::string::npos || actualEnd == std::string::npos) break;
+    start = expectedEnd + 1;
+    ++lineNumber;
+  }
+  ADD_FAILURE() << path << ": the list has " << (lines.size() < expected.size() ? "lost" : "gained")
+                << " lines from line " << lineNumber;
+}
+
 }  // namespace testing_support

@@ -49,6 +49,16 @@ PictureDifference Compare(const Picture& a, const Picture& b);
 // FNV-1a 64 of a byte buffer, as 16 hex digits (for golden lists).
 std::string Checksum(const uint8_t* bytes, size_t count);
 
+// One line of a corpus golden list: name, width, height, error code and the
+// checksum of the decoded buffer ("-" when there is none).
+std::string GoldenLine(const std::string& name, uint32_t width, uint32_t height, PelornError code,
+                       const std::vector<uint8_t>* pixels);
+
+// Checks the lines against tests/golden/<suite>.txt, naming the first line
+// that differs. With TESSARY_WRITE_GOLDEN=1 in the environment the list is
+// rewritten from them instead (tests/tools/make_golden.sh).
+void ExpectGoldenList(const std::string& suite, const std::string& lines);
+
 // Runs a shell command and returns its exit status; output goes to outputPath
 // when given.
 int RunCommand(const std::string& command, std::string* output = nullptr);
