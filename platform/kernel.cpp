@@ -61,14 +61,53 @@ struct GlobalBlock {
 constexpr size_t kLargeBlockBytes = size_t{4} << 20;
 constexpr size_t kHugePageBytes = size_t{2} << 20;
 
-unsigned char* MapLargeBlock(size_t bytes, size_t* mappedBytes) {
+// The mapping of the last large block freed, kept for the next allocation of
+// about its size: a viewer frees one picture and decodes the next, and
+// reusing warm pages saves the kernel's faults.
+struct SpareMapping {
+  unsigned char* bytes = nullptr;
+  size_t mappedBytes = 0;
+};
+std::mutex spareMutex;
+SpareMapping spareMapping;
+
+void ReleaseLargeBlock(unsigned char* bytes, size_t mappedBytes) {
+  SpareMapping previous;
+  {
+    std::lock_guard<std::mutex> hold(spareMutex);
+    previous = spareMapping;
+    spareMapping = {bytes, mappedBytes};
+  }
+  if (previous.bytes != nullptr) munmap(previous.bytes, previous.mappedBytes);
+}
+
+// The spare mapping when it fits `rounded` bytes without wasting more than
+// half of itself; else null.
+unsigned char* TakeSpareMapping(size_t rounded, size_t* mappedBytes) {
+  std::lock_guard<std::mutex> hold(spareMutex);
+  if (spareMapping.bytes == nullptr || spareMapping.mappedBytes < rounded ||
+      spareMapping.mappedBytes / 2 > rounded) {
+    return nullptr;
+  }
+  unsigned char* bytes = spareMapping.bytes;
+  *mappedBytes = spareMapping.mappedBytes;
+  spareMapping = {};
+  return bytes;
+}
+
+unsigned char* MapLargeBlock(size_t bytes, UINT flags, size_t* mappedBytes) {
 #if defined(TESSARY_PLAIN_HEAP_ONLY)
   (void)bytes;
+  (void)flags;
   (void)mappedBytes;
   return nullptr;
 #else
   if (bytes < kLargeBlockBytes || bytes > SIZE_MAX - 2 * kHugePageBytes) return nullptr;
   const size_t rounded = (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+  if (unsigned char* reused = TakeSpareMapping(rounded, mappedBytes)) {
+    if (flags & GMEM_ZEROINIT) std::memset(reused, 0, bytes);
+    return reused;
+  }
   const size_t length = rounded + kHugePageBytes;
   void* mapping = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapping == MAP_FAILED) return nullptr;
@@ -116,7 +155,7 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
   block->lockCount = 0;
   block->bytes = nullptr;
   block->mappedBytes = 0;
-  if (bytes != 0) block->bytes = MapLargeBlock(bytes, &block->mappedBytes);
+  if (bytes != 0) block->bytes = MapLargeBlock(bytes, flags, &block->mappedBytes);
   if (bytes != 0 && block->bytes == nullptr) {
     block->bytes = static_cast<unsigned char*>((flags & GMEM_ZEROINIT) ? std::calloc(bytes, 1)
                                                                        : std::malloc(bytes));
@@ -171,7 +210,7 @@ HGLOBAL GlobalFree(HGLOBAL handle) {
   }
   block->magic = 0;
   if (block->mappedBytes != 0) {
-    munmap(block->bytes, block->mappedBytes);
+    ReleaseLargeBlock(block->bytes, block->mappedBytes);
   } else {
     std::free(block->bytes);
   }

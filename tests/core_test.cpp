@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -150,6 +151,32 @@ TEST(GlobalMemory, ZeroSizeBlockExistsButCannotBeLocked) {
   EXPECT_EQ(GlobalSize(block), 0u);
   EXPECT_EQ(GlobalLock(block), nullptr);
   EXPECT_EQ(GlobalFree(block), nullptr);
+}
+
+TEST(GlobalMemory, PictureSizedBlocksComeBackZeroedWhenReused) {
+  // Large blocks live in mappings of their own, and the last one freed is
+  // kept for the next picture: a reused block must still honour ZEROINIT.
+  const size_t bytes = size_t{12} << 20;
+  for (size_t size : {bytes, bytes - 1000, bytes / 2 + (size_t{2} << 20)}) {
+    HGLOBAL dirty = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    ASSERT_NE(dirty, nullptr);
+    auto* written = static_cast<uint8_t*>(GlobalLock(dirty));
+    ASSERT_NE(written, nullptr);
+    std::memset(written, 0xAB, bytes);
+    GlobalUnlock(dirty);
+    GlobalFree(dirty);
+
+    HGLOBAL fresh = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(GlobalSize(fresh), size);
+    const auto* pixels = static_cast<const uint8_t*>(GlobalLock(fresh));
+    ASSERT_NE(pixels, nullptr);
+    size_t nonZero = 0;
+    for (size_t i = 0; i < size; ++i) nonZero += pixels[i] != 0;
+    EXPECT_EQ(nonZero, 0u) << size;
+    GlobalUnlock(fresh);
+    GlobalFree(fresh);
+  }
 }
 
 TEST(GlobalMemory, NthAllocationFailsOnDemand) {
