@@ -59,4 +59,38 @@ bool WritePpm(const std::string& path, const std::vector<uint8_t>& rgb, int widt
   return std::fclose(file) == 0 && written;
 }
 
+std::string MakeWithImageMagick(const std::string& name, const std::string& options) {
+  const std::string folder = InputDir();
+  const std::string ppm = folder + "/photo_4000x3000.ppm";
+  const std::string path = folder + "/" + name;
+  static bool ppmWritten = false;
+  if (!ppmWritten) {
+    if (!WritePpm(ppm, PhotoLikeRgb(kPhotoWidth, kPhotoHeight), kPhotoWidth, kPhotoHeight)) {
+      std::fprintf(stderr, "could not write %s\n", ppm.c_str());
+      std::exit(1);
+    }
+    ppmWritten = true;
+  }
+  if (!Run("convert '" + ppm + "' " + options + " '" + path + "'")) {
+    std::fprintf(stderr, "ImageMagick could not make %s\n", path.c_str());
+    std::exit(1);
+  }
+  return path;
+}
+
+void DecodeWithReader(benchmark::State& state, FileReader read, const std::string& path,
+                      uint32_t expectedWidth, uint32_t expectedHeight) {
+  for (auto _ : state) {
+    uint32_t width = 0, height = 0;
+    HGLOBAL picture = read(path.c_str(), &width, &height);
+    if (picture == nullptr || width != expectedWidth || height != expectedHeight) {
+      if (picture != nullptr) GlobalFree(picture);
+      state.SkipWithError(("cannot decode " + path).c_str());
+      break;
+    }
+    benchmark::DoNotOptimize(picture);
+    GlobalFree(picture);
+  }
+}
+
 }  // namespace bench_support

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include <stb/stb_image.h>
+#include "bench/stb_peer.h"
 
 #define SDL_MAIN_HANDLED  // our own main
 #include <SDL.h>
@@ -81,29 +81,11 @@ const std::string& Rle8Path() {
 }
 
 void DecodeOurs(benchmark::State& state, const std::string& path) {
-  for (auto _ : state) {
-    uint32_t width = 0, height = 0;
-    HGLOBAL picture = ReadBmpFile(path.c_str(), &width, &height);
-    if (picture == nullptr || width != kWidth || height != kHeight) {
-      state.SkipWithError("ReadBmpFile failed");
-      break;
-    }
-    benchmark::DoNotOptimize(picture);
-    GlobalFree(picture);
-  }
+  bench_support::DecodeWithReader(state, ReadBmpFile, path, kWidth, kHeight);
 }
 
 void DecodeStb(benchmark::State& state, const std::string& path) {
-  for (auto _ : state) {
-    int width = 0, height = 0, channels = 0;
-    stbi_uc* pixels = stbi_load(path.c_str(), &width, &height, &channels, 3);
-    if (pixels == nullptr || width != kWidth || height != kHeight) {
-      state.SkipWithError("stbi_load failed");
-      break;
-    }
-    benchmark::DoNotOptimize(pixels);
-    stbi_image_free(pixels);
-  }
+  bench_support::DecodeWithStb(state, path, kWidth, kHeight);
 }
 
 void DecodeSdl(benchmark::State& state, const std::string& path) {
