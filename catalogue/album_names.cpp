@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "catalogue/folder_scan.h"
+#include "platform/afx_files.h"
 #include "platform/paths.h"
 #include "platform/win32.h"
-#include "platform/win_files.h"
 
 namespace {
 
@@ -39,19 +39,9 @@ TextFileRead ReadWholeTextFile(std::FILE* file, CString* text) {
 }
 
 CString FindCompanionFile(const CString& folder, const CString& name) {
-  const CString prefix = WithTrailingSeparator(folder);
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(prefix + name, &found);  // names match ignoring case
-  if (search == INVALID_HANDLE_VALUE) return prefix + name;
-  CString path = prefix + name;
-  do {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      path = prefix + found.cFileName;
-      break;
-    }
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-  return path;
+  const CString path = WithTrailingSeparator(folder) + name;
+  CString actualPath;
+  return AfxFindFileAnyCase(path, actualPath) ? actualPath : path;
 }
 
 CString ProgramFolder() {

@@ -1,13 +1,11 @@
 #include "catalogue/folder_scan.h"
 
 #include <algorithm>
-#include <cstring>
-#include <functional>
 #include <vector>
 
+#include "platform/afx_files.h"
 #include "platform/afx_wnd.h"
 #include "platform/paths.h"
-#include "platform/win_files.h"
 
 namespace {
 
@@ -17,23 +15,18 @@ struct FolderEntry {
   bool isFolder;
 };
 
-// Lists one folder through the platform's find-first/find-next. Empty names
-// and the dot entries are left out; an unreadable or missing folder gives
-// nothing.
+// Lists one folder through the framework's find-first/find-next. Empty
+// names and the dot entries are left out; an unreadable or missing folder
+// gives nothing.
 std::vector<FolderEntry> EnumerateFolder(const CString& folder) {
   std::vector<FolderEntry> entries;
-  const CString prefix = WithTrailingSeparator(folder);
-  const CString pattern = prefix + "*.*";
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(pattern, &found);
-  if (search == INVALID_HANDLE_VALUE) return entries;
-  do {
-    const char* name = found.cFileName;
-    if (name[0] == '\0' || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-    entries.push_back({prefix + name, CString(name),
-                       (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+  CFileFind finder;
+  BOOL more = finder.FindFile(WithTrailingSeparator(folder) + "*.*");
+  while (more) {
+    more = finder.FindNextFile();
+    if (finder.IsDots() || finder.GetFileName().IsEmpty()) continue;
+    entries.push_back({finder.GetFilePath(), finder.GetFileName(), finder.IsDirectory() != FALSE});
+  }
   return entries;
 }
 
