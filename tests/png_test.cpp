@@ -43,10 +43,6 @@ using testing_support::WriteWholeFile;
 
 constexpr double kDisplayGamma = 2.9;
 
-std::string PythonInterpreter() {
-  return std::ifstream("/usr/bin/python3").good() ? "/usr/bin/python3" : "python3";
-}
-
 struct ReadOutcome {
   PelornError code = 0;
   Picture picture;
@@ -229,14 +225,14 @@ class PngCorpus : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     expectedDir_ = new std::string(TempDir());
-    std::string command = PythonInterpreter() + " '" TESSARY_SOURCE_DIR "/tests/tools/png_expected.py' 2.9 '" +
+    std::string command = std::string(testing_support::PythonWithPillow()) + " '" TESSARY_SOURCE_DIR "/tests/tools/png_expected.py' 2.9 '" +
                           *expectedDir_ + "'";
     for (const std::string& name : CorpusFiles("png")) command += " '" + CorpusPath("png", name) + "'";
     command += " 2>&1";
     std::string output;
     const int status = testing_support::RunCommand(command, &output);
     ASSERT_EQ(status, 0) << output;
-    std::string pillow = PythonInterpreter() + " '" TESSARY_SOURCE_DIR "/tests/tools/pillow_batch.py' '" +
+    std::string pillow = std::string(testing_support::PythonWithPillow()) + " '" TESSARY_SOURCE_DIR "/tests/tools/pillow_batch.py' '" +
                          *expectedDir_ + "'";
     for (const std::string& name : CorpusFiles("png")) pillow += " '" + CorpusPath("png", name) + "'";
     ASSERT_EQ(testing_support::RunCommand(pillow + " 2>&1", &output), 0) << output;

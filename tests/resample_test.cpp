@@ -283,12 +283,9 @@ TEST(ResampleProperties, MonotoneRampsStayMonotone) {
 // the bound below is 1 %). A shifted sample position or a wrong weight
 // breaks both limits at once on these pictures.
 TEST(ResampleProperties, AgreesWithPillowBilinearWithinOneLevel) {
-  std::string python = "python3";
-  if (testing_support::RunCommand("python3 -c 'import PIL' 2>/dev/null") != 0) {
-    python = "/usr/bin/python3";
-    if (testing_support::RunCommand(python + " -c 'import PIL' 2>/dev/null") != 0) {
-      GTEST_SKIP() << "Pillow not installed";
-    }
+  const std::string python = testing_support::PythonWithPillow();
+  if (testing_support::RunCommand(python + " -c 'import PIL' 2>/dev/null") != 0) {
+    GTEST_SKIP() << "Pillow not installed";
   }
   const std::string folder = testing_support::TempDir();
   struct Case {

@@ -61,10 +61,6 @@ ReadOutcome ReadTiff(const std::string& path) {
   return outcome;
 }
 
-std::string PythonInterpreter() {
-  return std::ifstream("/usr/bin/python3").good() ? "/usr/bin/python3" : "python3";
-}
-
 // --- Crafted files, written with libtiff directly ----------------------------------
 
 struct TestTiff {
@@ -234,7 +230,7 @@ class TiffCorpus : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     pillowDir_ = new std::string(TempDir());
-    std::string command = PythonInterpreter() + " '" TESSARY_SOURCE_DIR "/tests/tools/pillow_batch.py' --premultiply '" +
+    std::string command = std::string(testing_support::PythonWithPillow()) + " '" TESSARY_SOURCE_DIR "/tests/tools/pillow_batch.py' --premultiply '" +
                           *pillowDir_ + "'";
     for (const std::string& name : CorpusFiles("tiff")) command += " '" + CorpusPath("tiff", name) + "'";
     std::string output;
