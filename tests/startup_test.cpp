@@ -248,7 +248,7 @@ TEST_F(StartupTest, ViewerSitsDirectlyAboveTheBackdropEachTimeItIsActivated) {
     // viewer, told it is no longer active, still puts itself and the
     // backdrop back on top.
     other = CreateWindowExA(0, "#32770", "Other", WS_POPUP | WS_VISIBLE, 100, 100, 200, 200,
-                                 nullptr, nullptr, nullptr, nullptr);
+                            nullptr, nullptr, nullptr, nullptr);
     ShowWindow(other, SW_SHOW);
     EXPECT_EQ(GetActiveWindow(), other);
     std::vector<HWND> deactivated = platform::TopLevelWindowsInZOrder();
