@@ -8,10 +8,6 @@
 void CViewerDlg::ReadBanner() { m_bannerShown = 0; }
 
 
-void CViewerDlg::PlayMusicFor(const CString&) {}
-void CViewerDlg::PlaySoundFor(const CString&) {}
-BOOL CViewerDlg::ShowTitle(const CString&) { return FALSE; }
-
 BOOL CViewerDlg::LoadPicture() { return FALSE; }
 void CViewerDlg::Copy() {}
 void CViewerDlg::Export() {}
