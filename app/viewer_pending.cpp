@@ -32,13 +32,8 @@ void CViewerDlg::Prev() {}
 void CViewerDlg::Next() {}
 void CViewerDlg::SelectAlbum() {}
 
-void CViewerDlg::ReadBanner() { m_bannerShown = 0; }
-
 
 void CViewerDlg::PlayMusicFor(const CString&) {}
 void CViewerDlg::PlaySoundFor(const CString&) {}
 BOOL CViewerDlg::ShowTitle(const CString&) { return FALSE; }
 
-BOOL CViewerDlg::LoadPicture() { return FALSE; }
-void CViewerDlg::Copy() {}
-void CViewerDlg::Export() {}
