@@ -163,6 +163,13 @@ void CViewerDlg::SelectAlbum() {
   m_wavePlayer.Stop();
   ScanAlbum(folder);
   m_albumFolder = folder;
+  // An album without pictures (or whose folder can no longer be read) shows
+  // an empty picture area, not the picture of the album before it.
+  if (m_pictureList.GetSize() == 0) {
+    ReleasePicture();
+    m_currentPicturePath.Empty();
+    InvalidateViewingRegion();
+  }
   const BOOL titleShown = ShowTitle(m_albumFolder);
   // The root without pictures is passed over.
   if (selection == 0 && !titleShown && !m_sidePanelShown && m_pictureList.GetSize() == 0) Next();

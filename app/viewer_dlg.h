@@ -106,6 +106,8 @@ class CViewerDlg : public CDialog {
   BOOL ShowTitle(const CString& folder);
   // Commands
   BOOL LoadPicture();
+  // Frees the picture on show: none is drawn from the next repaint on.
+  void ReleasePicture();
   void Copy();
   void Export();
 

@@ -50,10 +50,7 @@ BOOL CViewerDlg::LoadPicture() {
   if (m_currentIndex < 0 || m_currentIndex >= m_pictureList.GetSize()) return FALSE;
   CWaitCursor wait;
 
-  std::free(m_pictureBitmap);
-  m_pictureBitmap = nullptr;
-  m_pictureWidth = 0;
-  m_pictureHeight = 0;
+  ReleasePicture();
 
   const CString path = m_pictureList.GetAt(m_currentIndex);
   PlayMusicFor(path);
@@ -81,4 +78,11 @@ BOOL CViewerDlg::LoadPicture() {
 
   InvalidateViewingRegion();
   return TRUE;
+}
+
+void CViewerDlg::ReleasePicture() {
+  std::free(m_pictureBitmap);
+  m_pictureBitmap = nullptr;
+  m_pictureWidth = 0;
+  m_pictureHeight = 0;
 }
