@@ -1,4 +1,4 @@
-// The framework's device-context object.
+// The framework's device-context and font objects.
 #include "platform/afx_gdi.h"
 
 #include "platform/win32.h"
@@ -28,4 +28,21 @@ BOOL CDC::CreateCompatibleDC(CDC* dc) {
 BOOL CDC::DeleteDC() {
   if (m_hDC == nullptr) return FALSE;
   return ::DeleteDC(Detach());
+}
+
+IMPLEMENT_DYNAMIC(CFont, CObject)
+
+CFont::~CFont() { DeleteObject(); }
+
+BOOL CFont::CreateFontIndirect(const LOGFONTA* font) {
+  if (m_hObject != nullptr) return FALSE;  // one font per object, as the framework asserts
+  m_hObject = ::CreateFontIndirectA(font);
+  return m_hObject != nullptr;
+}
+
+BOOL CFont::DeleteObject() {
+  if (m_hObject == nullptr) return FALSE;
+  HFONT font = m_hObject;
+  m_hObject = nullptr;
+  return ::DeleteObject(font);
 }

@@ -1,6 +1,6 @@
-// The dialog framework's device-context object: a thin owner of an HDC.
-// Window-side classes (paint and client DCs) derive from it; the bitmap
-// classes take it to draw.
+// The dialog framework's device-context object, a thin owner of an HDC, and
+// its font object. Window-side classes (paint and client DCs) derive from the
+// device context; the bitmap classes take it to draw.
 #pragma once
 
 #include "platform/afx_object.h"
@@ -23,6 +23,25 @@ class CDC : public CObject {
   // A memory DC compatible with `dc` (nullptr: the screen).
   BOOL CreateCompatibleDC(CDC* dc);
   BOOL DeleteDC();
+};
+
+// The framework's font object: owns the HFONT it creates and deletes it when
+// destroyed.
+class CFont : public CObject {
+  DECLARE_DYNAMIC(CFont)
+
+ public:
+  HFONT m_hObject = nullptr;
+
+  CFont() = default;
+  ~CFont() override;
+  CFont(const CFont&) = delete;
+  CFont& operator=(const CFont&) = delete;
+
+  BOOL CreateFontIndirect(const LOGFONTA* font);
+  BOOL DeleteObject();
+  HFONT GetSafeHandle() const { return m_hObject; }
+  operator HFONT() const { return m_hObject; }  // NOLINT: as the framework's
 };
 
 // The DC of a possibly absent device-context object (nullptr: none).

@@ -17,6 +17,8 @@
 // GetMessageA return FALSE as if WM_QUIT had been posted.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -54,6 +56,17 @@ class UserBackend {
   virtual void ClipboardChanged() {}
   // The cursor or the wait-cursor count changed.
   virtual void CursorChanged(HCURSOR cursor, int waitCursorCount) {}
+
+  // Sound (win_mmsystem.h). The sequencer opened or closed a MIDI file; one
+  // sequencer plays it from its start, or stops. PlaySoundA starts a wave
+  // image (`size` bytes, a whole RIFF file; valid until StopWave), or stops
+  // the one playing; a new wave is always preceded by StopWave for the old.
+  virtual void MidiOpened(const std::string& path) {}
+  virtual void PlayMidiFromStart(const std::string& path) {}
+  virtual void StopMidi() {}
+  virtual void MidiClosed(const std::string& path) {}
+  virtual void PlayWave(const uint8_t* bytes, size_t size, bool loop) {}
+  virtual void StopWave() {}
 };
 inline constexpr DWORD INFINITE_WAIT = 0xFFFFFFFF;
 
@@ -130,6 +143,10 @@ std::vector<std::string> TakeCallLog();
 void ResetWindows();
 typedef void (*WindowForgetter)(HWND window);
 void SetWindowForgetter(WindowForgetter forgetter);
+
+// Closes every sequencer device and forgets the wave playing, without telling
+// the back end (tests, between cases; multimedia.cpp).
+void ResetMultimedia();
 
 // The system's own list box procedure ("LISTBOX" class; user_listbox.cpp).
 LRESULT CALLBACK ListBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -13,6 +13,7 @@
 #include "platform/win_gdi.h"
 #include "platform/win_user.h"
 #include "platform/win_files.h"
+#include "platform/win_mmsystem.h"
 #endif
 
 #include "platform/paths.h"

@@ -82,6 +82,8 @@ struct SaveAsShown {
 };
 void QueueSaveAsAnswer(const std::string& path, DWORD filterIndex);
 void QueueSaveAsCancel();
+// Drops the answers no dialog has taken yet.
+void ClearSaveAsAnswers();
 std::vector<SaveAsShown> TakeSaveAsDialogs();
 
 // --- Clipboard -------------------------------------------------------------------------------
@@ -110,10 +112,17 @@ struct Paint {
 std::vector<Paint> TakePaints();
 std::vector<std::string> TakeCallLog();
 
-// Sounds: the multimedia services record what they start and stop here
-// ("midi play <path>", "wave stop", ...).
+// Sounds: what the multimedia services opened, started, stopped and closed,
+// in order: "midi open <path>", "midi play <path>", "midi stop <path>",
+// "midi close <path>", "wave play <n> bytes" (" loop" appended when looping),
+// "wave stop".
 void RecordSound(const std::string& event);
 std::vector<std::string> TakeSounds();
+// What plays now (durations are not simulated: a sound plays from its start
+// until it is stopped or replaced). The MIDI file playing, "" when none.
+std::string MidiPlaying();
+// True while a wave sound plays, with a copy of its bytes when `bytes` is set.
+bool WavePlaying(std::vector<uint8_t>* bytes = nullptr);
 
 // --- The program's own file -----------------------------------------------------------------------
 // GetModuleFileNameA answers this path (a file in a test's folder).

@@ -34,6 +34,9 @@ class HeadlessBackend : public platform::UserBackend {
   std::vector<headless::SaveAsShown> saveAsDialogs;
   std::vector<headless::Paint> paints;
   std::vector<std::string> sounds;
+  std::string midiPlaying;
+  bool wavePlaying = false;
+  std::vector<uint8_t> waveBytes;
   int peakWaitCursor = 0;
   bool waitCursorShown = false;
 
@@ -83,6 +86,27 @@ class HeadlessBackend : public platform::UserBackend {
   void CursorChanged(HCURSOR cursor, int waitCursorCount) override {
     peakWaitCursor = std::max(peakWaitCursor, waitCursorCount);
     waitCursorShown = cursor != nullptr && cursor == LoadCursorA(nullptr, IDC_WAIT);
+  }
+
+  void MidiOpened(const std::string& path) override { sounds.push_back("midi open " + path); }
+  void PlayMidiFromStart(const std::string& path) override {
+    midiPlaying = path;
+    sounds.push_back("midi play " + path);
+  }
+  void StopMidi() override {
+    sounds.push_back("midi stop " + midiPlaying);
+    midiPlaying.clear();
+  }
+  void MidiClosed(const std::string& path) override { sounds.push_back("midi close " + path); }
+  void PlayWave(const uint8_t* bytes, size_t size, bool loop) override {
+    wavePlaying = true;
+    waveBytes.assign(bytes, bytes + size);
+    sounds.push_back("wave play " + std::to_string(size) + " bytes" + (loop ? " loop" : ""));
+  }
+  void StopWave() override {
+    wavePlaying = false;
+    waveBytes.clear();
+    sounds.push_back("wave stop");
   }
 
   static int FirstButton(UINT type) {
@@ -139,6 +163,10 @@ void Reset() {
   b.saveAsDialogs.clear();
   b.paints.clear();
   b.sounds.clear();
+  b.midiPlaying.clear();
+  b.wavePlaying = false;
+  b.waveBytes.clear();
+  platform::ResetMultimedia();
   b.peakWaitCursor = 0;
   b.waitCursorShown = false;
   SetScreenSize(kDefaultScreenWidth, kDefaultScreenHeight);
@@ -214,6 +242,7 @@ void QueueSaveAsAnswer(const std::string& path, DWORD filterIndex) {
   Backend().saveAsAnswers.push_back({true, path, filterIndex});
 }
 void QueueSaveAsCancel() { Backend().saveAsAnswers.push_back({false, "", 0}); }
+void ClearSaveAsAnswers() { Backend().saveAsAnswers.clear(); }
 std::vector<SaveAsShown> TakeSaveAsDialogs() {
   std::vector<SaveAsShown> taken;
   taken.swap(Backend().saveAsDialogs);
@@ -308,6 +337,13 @@ std::vector<std::string> TakeSounds() {
   std::vector<std::string> taken;
   taken.swap(Backend().sounds);
   return taken;
+}
+
+std::string MidiPlaying() { return Backend().midiPlaying; }
+
+bool WavePlaying(std::vector<uint8_t>* bytes) {
+  if (bytes != nullptr) *bytes = Backend().waveBytes;
+  return Backend().wavePlaying;
 }
 
 void SetModuleFileName(const std::string& path) { platform::SetModuleFileNameForTests(path); }

@@ -1,5 +1,5 @@
 // Decoding skin images from the program's resources.
-#include "app/skin_image.h"
+#include "catalogue/skin_image.h"
 
 #include <cstdint>
 
