@@ -1,0 +1,53 @@
+// Small sound files for the tests of the multimedia services, the players
+// and the viewer's title pages: a standard MIDI file and an 8-bit PCM RIFF
+// WAVE file, as their formats lay them out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A format-0 MIDI file: the "MThd" header chunk (length 6, format 0, one
+// track, 96 ticks per quarter note) and one track holding a single note and
+// the end-of-track event. `note` tells files apart.
+inline std::vector<uint8_t> MidiFileBytes(uint8_t note = 60) {
+  return {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
+          'M', 'T', 'r', 'k', 0, 0, 0, 12,
+          0x00, 0x90, note, 0x40,   // note on
+          0x60, 0x80, note, 0x00,   // note off after a quarter note
+          0x00, 0xFF, 0x2F, 0x00};  // end of track
+}
+
+// A mono 8-bit 8000 Hz PCM wave file of `samples` samples, each `fill`:
+// "RIFF", the chunk size (36 + data), "WAVE", a 16-byte "fmt " chunk and the
+// "data" chunk. The RIFF chunk size is little-endian, as are all the fields.
+inline std::vector<uint8_t> WaveFileBytes(uint32_t samples, uint8_t fill = 0x80) {
+  std::vector<uint8_t> bytes;
+  auto text = [&bytes](const char* tag) { bytes.insert(bytes.end(), tag, tag + 4); };
+  auto u32 = [&bytes](uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  auto u16 = [&bytes](uint16_t v) {
+    bytes.push_back(static_cast<uint8_t>(v));
+    bytes.push_back(static_cast<uint8_t>(v >> 8));
+  };
+  text("RIFF");
+  u32(36 + samples);
+  text("WAVE");
+  text("fmt ");
+  u32(16);
+  u16(1);     // PCM
+  u16(1);     // mono
+  u32(8000);  // samples per second
+  u32(8000);  // bytes per second
+  u16(1);     // block alignment
+  u16(8);     // bits per sample
+  text("data");
+  u32(samples);
+  bytes.insert(bytes.end(), samples, fill);
+  return bytes;
+}
+
+}  // namespace testing_support

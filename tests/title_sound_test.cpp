@@ -1,0 +1,253 @@
+// Title pages, title music and sounds, and the music and sound beside each
+// picture, driven through the viewer window on the headless back end.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/viewer_dlg.h"
+#include "platform/headless/headless.h"
+#include "platform/test_hooks.h"
+#include "tests/support/sound_files.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using testing_support::MidiFileBytes;
+using testing_support::WaveFileBytes;
+using Events = std::vector<std::string>;
+
+std::vector<uint8_t> Text(const std::string& text) { return {text.begin(), text.end()}; }
+
+class TitleSoundTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    headless::Reset();
+    root_ = testing_support::TempDir();
+    Write("tessary", Text("program"));
+    headless::SetModuleFileName(root_ + "/tessary");
+  }
+  void TearDown() override {
+    headless::SetModuleFileName("");
+    headless::Reset();
+  }
+
+  // Writes root/<relative>, making its folders.
+  std::string Write(const std::string& relative, const std::vector<uint8_t>& bytes) {
+    const std::string path = root_ + "/" + relative;
+    fs::create_directories(fs::path(path).parent_path());
+    EXPECT_TRUE(testing_support::WriteWholeFile(path, bytes));
+    return path;
+  }
+  std::string At(const std::string& relative) const { return root_ + "/" + relative; }
+
+  // Runs `steps` on a viewer once its modal loop waits for input, then closes it.
+  void RunInViewer(const std::function<void(CViewerDlg&)>& steps) {
+    bool ran = false;
+    {
+      CViewerDlg viewer;
+      headless::PostCall([&] {
+        headless::TakeSounds();
+        steps(viewer);
+        ran = true;
+      });
+      headless::PostKey(VK_ESCAPE);
+      viewer.DoModal();
+    }
+    EXPECT_TRUE(ran);
+  }
+
+  std::string root_;
+};
+
+TEST_F(TitleSoundTest, MusicChangesOnlyForADifferentMidiFile) {
+  Write("a.mid", MidiFileBytes(60));
+  Write("b.mid", MidiFileBytes(64));
+  Write("d.mid", Text("not a MIDI file"));
+  struct Step {
+    const char* picture;
+    std::string playing;      // after the step
+    std::string currentPath;  // the viewer's current MIDI path after the step
+    Events events;
+  } steps[] = {
+      {"a.jpg", At("a.mid"), At("a.mid"), {"midi open " + At("a.mid"), "midi play " + At("a.mid")}},
+      {"b.jpg", At("b.mid"), At("b.mid"),
+       {"midi stop " + At("a.mid"), "midi close " + At("a.mid"), "midi open " + At("b.mid"),
+        "midi play " + At("b.mid")}},
+      {"c.jpg", At("b.mid"), At("b.mid"), {}},  // no c.mid: the music goes on
+      {"b.jpg", At("b.mid"), At("b.mid"), {}},  // already playing: not restarted
+      {"a.jpg", At("a.mid"), At("a.mid"),
+       {"midi stop " + At("b.mid"), "midi close " + At("b.mid"), "midi open " + At("a.mid"),
+        "midi play " + At("a.mid")}},
+      // A file the sequencer refuses silences the music and still counts as started.
+      {"d.jpg", "", At("d.mid"), {"midi stop " + At("a.mid"), "midi close " + At("a.mid")}},
+      {"d.jpg", "", At("d.mid"), {}},
+  };
+  RunInViewer([&](CViewerDlg& viewer) {
+    for (const Step& step : steps) {
+      viewer.PlayMusicFor(At(step.picture).c_str());
+      EXPECT_EQ(headless::MidiPlaying(), step.playing) << step.picture;
+      EXPECT_EQ(viewer.m_currentMidiPath.str(), step.currentPath) << step.picture;
+      EXPECT_EQ(headless::TakeSounds(), step.events) << step.picture;
+    }
+  });
+}
+
+TEST_F(TitleSoundTest, CompanionFilesAreFoundWhateverTheirCase) {
+  const std::string music = Write("Album/TITLE.MID", MidiFileBytes());
+  const std::vector<uint8_t> wave = WaveFileBytes(30);
+  Write("Album/Photo.WAV", wave);
+  RunInViewer([&](CViewerDlg& viewer) {
+    viewer.PlayMusicFor(At("Album/title.mid").c_str());
+    EXPECT_EQ(headless::MidiPlaying(), music);
+    viewer.PlaySoundFor(At("Album/photo.jpg").c_str());
+    std::vector<uint8_t> playing;
+    EXPECT_TRUE(headless::WavePlaying(&playing));
+    EXPECT_EQ(playing, wave);
+  });
+}
+
+TEST_F(TitleSoundTest, EachPictureWithAWaveFilePlaysItOnce) {
+  const std::vector<uint8_t> first = WaveFileBytes(10, 1);
+  const std::vector<uint8_t> third = WaveFileBytes(20, 3);
+  std::vector<uint8_t> cut = WaveFileBytes(50, 4);
+  cut.resize(30);
+  Write("a.wav", first);
+  Write("c.wav", third);
+  Write("d.wav", cut);
+  struct Step {
+    const char* picture;
+    const std::vector<uint8_t>* playing;  // nullptr: no wave sound
+    Events events;
+  } steps[] = {
+      {"a.jpg", &first, {"wave play 54 bytes"}},
+      {"b.jpg", &first, {}},  // no b.wav: nothing changes
+      {"c.jpg", &third, {"wave stop", "wave play 64 bytes"}},
+      {"d.jpg", nullptr, {"wave stop"}},  // cannot be read whole: not played
+  };
+  const int64_t blocksBefore = platform::LiveGlobalBlocks();
+  RunInViewer([&](CViewerDlg& viewer) {
+    for (const Step& step : steps) {
+      viewer.PlaySoundFor(At(step.picture).c_str());
+      std::vector<uint8_t> playing;
+      EXPECT_EQ(headless::WavePlaying(&playing), step.playing != nullptr) << step.picture;
+      if (step.playing != nullptr) {
+        EXPECT_EQ(playing, *step.playing) << step.picture;
+      }
+      EXPECT_EQ(headless::TakeSounds(), step.events) << step.picture;
+    }
+  });
+  EXPECT_EQ(platform::LiveGlobalBlocks(), blocksBefore);
+}
+
+TEST_F(TitleSoundTest, ClosingTheViewerStopsTheMusicAndTheSound) {
+  Write("a.mid", MidiFileBytes());
+  Write("a.wav", WaveFileBytes(10));
+  const int64_t blocksBefore = platform::LiveGlobalBlocks();
+  RunInViewer([&](CViewerDlg& viewer) {
+    viewer.PlayMusicFor(At("a.jpg").c_str());
+    viewer.PlaySoundFor(At("a.jpg").c_str());
+    ASSERT_EQ(headless::MidiPlaying(), At("a.mid"));
+    ASSERT_TRUE(headless::WavePlaying());
+    headless::TakeSounds();
+  });
+  EXPECT_EQ(headless::MidiPlaying(), "");
+  EXPECT_FALSE(headless::WavePlaying());
+  EXPECT_EQ(headless::TakeSounds(),
+            (Events{"midi stop " + At("a.mid"), "midi close " + At("a.mid"), "wave stop"}));
+  EXPECT_EQ(platform::LiveGlobalBlocks(), blocksBefore);
+}
+
+// --- Show title ----------------------------------------------------------------------
+
+struct TitleCase {
+  const char* name;          // also the album's folder
+  const char* titleTxtName;  // nullptr: no title text file
+  std::string titleText;
+  bool goingBack;
+  bool passAlbumFolder;      // false: an empty argument names the album folder
+  BOOL expectedResult;
+  int expectedIndex;         // the viewer's index starts at 5
+  bool expectTitleWave;
+  bool expectTooLarge;       // "The file is too large to open."
+};
+
+void PrintTo(const TitleCase& c, std::ostream* out) { *out << c.name; }
+
+const std::string kLongestTitle(0xFFFFF, 'a');
+const std::string kTooLongTitle(0x100000, 'a');
+
+const TitleCase kTitleCases[] = {
+    {"TitlePage", "title.txt", "Summer 1999\r\nat the beach", false, true, TRUE, -1, true, false},
+    {"GoingBackOntoATitlePage", "title.txt", "Winter", true, true, TRUE, -1, false, false},
+    {"UpperCaseTitleFile", "TITLE.TXT", "Spring", false, true, TRUE, -1, true, false},
+    {"EmptyArgumentMeansTheAlbumFolder", "title.txt", "Autumn", false, false, TRUE, -1, true, false},
+    {"LongestTitle", "title.txt", kLongestTitle, false, true, TRUE, -1, true, false},
+    {"NoTitlePage", nullptr, "", false, true, FALSE, 0, true, false},
+    {"GoingBackWithoutATitlePage", nullptr, "", true, true, FALSE, 5, false, false},
+    {"TitleTooLarge", "title.txt", kTooLongTitle, false, true, FALSE, 0, true, true},
+};
+
+class ShowTitleTest : public TitleSoundTest, public ::testing::WithParamInterface<TitleCase> {};
+
+TEST_P(ShowTitleTest, ShowsTheTitleTextOrTheFirstPicture) {
+  const TitleCase& c = GetParam();
+  const std::string folder = At(c.name);
+  const std::vector<uint8_t> wave = WaveFileBytes(16);
+  Write(std::string(c.name) + "/title.mid", MidiFileBytes());
+  Write(std::string(c.name) + "/title.wav", wave);
+  Write(std::string(c.name) + "/a.jpg", Text("not decoded here"));
+  if (c.titleTxtName != nullptr) Write(std::string(c.name) + "/" + c.titleTxtName, Text(c.titleText));
+
+  RunInViewer([&](CViewerDlg& viewer) {
+    viewer.m_albumFolder = folder.c_str();
+    viewer.m_pictureList.Add((folder + "/a.jpg").c_str());
+    viewer.m_goingBack = c.goingBack ? 1 : 0;
+    viewer.m_currentIndex = 5;
+    viewer.m_titleShown = 0;
+    viewer.m_titleText = "before";
+    const bool titleExpected = c.expectedResult == TRUE;
+    if (titleExpected) viewer.m_pictureBitmap = static_cast<uint8_t*>(std::malloc(12));
+    viewer.ValidateRect(nullptr);
+
+    EXPECT_EQ(viewer.ShowTitle(c.passAlbumFolder ? CString(folder.c_str()) : CString()),
+              c.expectedResult);
+    EXPECT_EQ(viewer.m_currentIndex, c.expectedIndex);
+    if (titleExpected) {
+      EXPECT_EQ(viewer.m_titleShown, 1);
+      EXPECT_EQ(viewer.m_titleText.str(), c.titleText);
+      EXPECT_EQ(viewer.m_pictureBitmap, nullptr) << "the picture on show is released";
+      RECT repaint;
+      ASSERT_TRUE(GetUpdateRect(viewer.m_hWnd, &repaint, FALSE));
+      RECT covered;
+      IntersectRect(&covered, &repaint, &viewer.m_titleRect);
+      EXPECT_TRUE(EqualRect(&covered, &viewer.m_titleRect)) << "the title's place is repainted";
+    } else {
+      EXPECT_EQ(viewer.m_titleShown, 0);
+    }
+    EXPECT_EQ(headless::MidiPlaying(), folder + "/title.mid") << "title music plays either way";
+    std::vector<uint8_t> playing;
+    EXPECT_EQ(headless::WavePlaying(&playing), c.expectTitleWave);
+    if (c.expectTitleWave) {
+      EXPECT_EQ(playing, wave);
+    }
+  });
+  const auto boxes = headless::TakeMessageBoxes();
+  ASSERT_EQ(boxes.size(), c.expectTooLarge ? 1u : 0u);
+  if (c.expectTooLarge) {
+    EXPECT_EQ(boxes[0].text, "The file is too large to open.");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Titles, ShowTitleTest, ::testing::ValuesIn(kTitleCases),
+                         [](const ::testing::TestParamInfo<TitleCase>& test) {
+                           return std::string(test.param.name);
+                         });
+
+}  // namespace
