@@ -52,8 +52,7 @@ BOOL CViewerDlg::ShowTitle(const CString& folder) {
     if (outcome == TextFileRead::kRead) {
       m_titleText = text;
       m_titleShown = 1;
-      std::free(m_pictureBitmap);
-      m_pictureBitmap = nullptr;
+      ReleasePicture();
       InvalidateViewingRegion();
       m_currentIndex = -1;
       return TRUE;

@@ -106,6 +106,8 @@ class CViewerDlg : public CDialog {
   BOOL ShowTitle(const CString& folder);
   // Commands
   BOOL LoadPicture();
+  // Frees the picture on show: none is drawn from the next repaint on.
+  void ReleasePicture();
   void Copy();
   void Export();
 
@@ -123,7 +125,18 @@ class CViewerDlg : public CDialog {
   void OnLButtonUp(UINT flags, CPoint point) override;
   void OnLButtonDblClk(UINT flags, CPoint point) override;
   void OnTimer(UINT_PTR id) override;
+  BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
  private:
   void BuildDisplayPalette();
+  // Painting, off screen
+  void PaintIcon(CDC* dc);
+  void ComposeWindow(CDC* dc);
+  void DrawAtZone(CDC* dc, CWinBmp& image, const CRect& zone, const CPoint& offset);
+  void DrawPicture(CDC* dc);
+  void DrawCounter(CDC* dc);
+  // Pointer input
+  void PressZones(CPoint point);
+  void ReleaseZone(int& pressedFlag, const CRect& zone);
+  void EnterPreviousAlbum();
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "commands/reader_table.h"
 #include "platform/afx_files.h"
 #include "platform/afx_wnd.h"
 #include "platform/paths.h"
@@ -34,16 +35,8 @@ bool EqualsNoCase(const CString& text, const char* word) { return text.CompareNo
 
 }  // namespace
 
-bool IsPictureFileName(const CString& path) {
-  if (path.GetLength() < 4) return false;
-  CString extension = path.Right(4);
-  extension.MakeLower();
-  static const char* const kPictureExtensions[] = {".jpg", ".bmp", ".png", ".gif",
-                                                   ".tga", ".tif", ".pcx"};
-  for (const char* known : kPictureExtensions)
-    if (extension == known) return true;
-  return false;
-}
+// The pictures listed are exactly the files a reader will open.
+bool IsPictureFileName(const CString& path) { return FindPictureReader(path.GetString()) != nullptr; }
 
 bool IsSkippedFolder(const CString& rootFolder, const CString& fullPath, const CString& name) {
   if (EqualsNoCase(name, "bin") || EqualsNoCase(name, "setup") || EqualsNoCase(name, "install"))

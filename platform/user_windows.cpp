@@ -1320,6 +1320,47 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   return platform::TheUserBackend().ShowMessageBox(owner, shownText, shownCaption, type);
 }
 
+namespace {
+
+// A concrete extension from a pattern such as "*.png" or a default-extension
+// text such as "png" or "*.jpg": the part after the last dot, or the whole
+// text without one; empty when it holds a wildcard ("*.*", "*").
+std::string ConcreteExtension(const std::string& pattern) {
+  const size_t dot = pattern.find_last_of('.');
+  std::string extension = dot == std::string::npos ? pattern : pattern.substr(dot + 1);
+  if (extension.find_first_of("*?") != std::string::npos) return std::string();
+  return extension;
+}
+
+// The first pattern of the selected filter (counted from 1), or empty.
+std::string SelectedFilterPattern(const OPENFILENAMEA* dialog) {
+  if (dialog->lpstrFilter == nullptr || dialog->nFilterIndex == 0) return std::string();
+  const char* label = dialog->lpstrFilter;
+  for (DWORD index = 1; *label != '\0'; ++index) {
+    const char* patterns = label + std::strlen(label) + 1;
+    if (*patterns == '\0') break;
+    if (index == dialog->nFilterIndex) return std::string(patterns, std::strcspn(patterns, ";"));
+    label = patterns + std::strlen(patterns) + 1;
+  }
+  return std::string();
+}
+
+// The save dialog's default-extension rule: when the caller gives a default
+// extension and the returned name has none, the selected filter's extension
+// is appended, or the default extension's own when the filter names none.
+bool AppendDefaultExtension(OPENFILENAMEA* dialog) {
+  if (dialog->lpstrDefExt == nullptr) return true;
+  const std::string path = dialog->lpstrFile;
+  const size_t nameStart = std::min<size_t>(dialog->nFileOffset, path.size());
+  if (path.find('.', nameStart) != std::string::npos || nameStart == path.size()) return true;
+  std::string extension = ConcreteExtension(SelectedFilterPattern(dialog));
+  if (extension.empty()) extension = ConcreteExtension(dialog->lpstrDefExt);
+  if (extension.empty()) return true;
+  return platform::FillSaveAsResult(dialog, path + "." + extension, dialog->nFilterIndex);
+}
+
+}  // namespace
+
 BOOL GetSaveFileNameA(LPOPENFILENAMEA dialog) {
   WindowSystem& s = System();
   s.commDlgError = 0;
@@ -1329,7 +1370,8 @@ BOOL GetSaveFileNameA(LPOPENFILENAMEA dialog) {
   }
   platform::LogCall(std::string("GetSaveFileNameA ") +
                     (dialog->lpstrTitle != nullptr ? dialog->lpstrTitle : ""));
-  return platform::TheUserBackend().ShowSaveAsDialog(dialog) ? TRUE : FALSE;
+  if (!platform::TheUserBackend().ShowSaveAsDialog(dialog)) return FALSE;
+  return AppendDefaultExtension(dialog) ? TRUE : FALSE;
 }
 
 DWORD CommDlgExtendedError() { return System().commDlgError; }

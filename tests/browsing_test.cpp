@@ -12,6 +12,7 @@
 #include "app/viewer_dlg.h"
 #include "platform/headless/headless.h"
 #include "platform/resources_internal.h"
+#include "tests/support/scenario.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -33,10 +34,10 @@ const char kNothingToShow[] =
     "There are no images or subdirectories in the path of the Tessary\n"
     "Tessary serach only image files in the same directory or subdirectories up to 2 levels.";
 
-class BrowsingTest : public ::testing::Test {
+class BrowsingTest : public testing_support::HeadlessFixture {
  protected:
   void SetUp() override {
-    headless::Reset();
+    HeadlessFixture::SetUp();
     platform::ClearResourceOverridesForTests();
     root_ = testing_support::TempDir() + "/disc";
     fs::create_directories(root_);
@@ -45,17 +46,22 @@ class BrowsingTest : public ::testing::Test {
   }
   void TearDown() override {
     headless::SetModuleFileName("");
-    headless::Reset();
+    HeadlessFixture::TearDown();
   }
 
-  // Runs the viewer, fires timer 1 as the splash click would, lets `check`
-  // look at the window, then closes it with Escape (if it is still open).
-  INT_PTR Browse(CViewerDlg& viewer, const std::function<void()>& check) {
-    headless::PostCall([&viewer] { viewer.SetTimer(1, 500, nullptr); });
-    headless::PostAdvanceClock(500);
-    headless::PostCall(check);
-    headless::PostKey(VK_ESCAPE);
-    return viewer.DoModal();
+  // Starts timer 1 as the splash click would and lets it come due.
+  static void StartScan(testing_support::Scenario& scenario, CViewerDlg& viewer) {
+    scenario.Call("splash click starts timer 1", [&viewer] { viewer.SetTimer(1, 500, nullptr); })
+        .AdvanceClock("timer 1 due", 500);
+  }
+
+  // Runs the viewer through the scan, lets `check` look at the window, then
+  // closes it with Escape; every step must have run.
+  static void Browse(CViewerDlg& viewer, const std::function<void()>& check) {
+    testing_support::Scenario scenario;
+    StartScan(scenario, viewer);
+    scenario.Call("browsing shown", check).Key("Escape closes the viewer", VK_ESCAPE);
+    scenario.Run(viewer, IDCANCEL);
   }
 
   std::string root_;
@@ -65,9 +71,7 @@ TEST_F(BrowsingTest, RootWithPicturesOnlyShowsTheSidePanel) {
   Touch(root_ + "/b.jpg");
   Touch(root_ + "/a.jpg");
   CViewerDlg viewer;
-  bool checked = false;
   Browse(viewer, [&] {
-    checked = true;
     EXPECT_EQ(Strings(viewer.m_albumList), std::vector<std::string>{root_ + "/"});
     EXPECT_EQ(Strings(viewer.m_pictureList),
               (std::vector<std::string>{root_ + "/a.jpg", root_ + "/b.jpg"}));
@@ -77,7 +81,6 @@ TEST_F(BrowsingTest, RootWithPicturesOnlyShowsTheSidePanel) {
     EXPECT_EQ(viewer.m_sidePanel.GetWidth(), 166);
     EXPECT_FALSE(viewer.m_albumListBox.IsWindowVisible());
   });
-  EXPECT_TRUE(checked);
   EXPECT_TRUE(headless::TakeMessageBoxes().empty());
 }
 
@@ -104,9 +107,10 @@ TEST_F(BrowsingTest, NothingToShowEndsTheProgramWithAMessage) {
   Touch(root_ + "/readme.txt");
   fs::create_directories(root_ + "/Setup");  // skipped: not an album
   CViewerDlg viewer;
-  headless::PostCall([&viewer] { viewer.SetTimer(1, 500, nullptr); });
-  headless::PostAdvanceClock(500);
-  EXPECT_EQ(viewer.DoModal(), IDOK) << "the message box's OK closes the viewer";
+  testing_support::Scenario scenario;
+  StartScan(scenario, viewer);
+  // The message box's OK closes the viewer.
+  scenario.Run(viewer, IDOK);
   const auto boxes = headless::TakeMessageBoxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, kNothingToShow);

@@ -18,6 +18,7 @@
 #include "platform/headless/headless.h"
 #include "platform/resources_internal.h"
 #include "platform/test_hooks.h"
+#include "tests/support/scenario.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -112,13 +113,12 @@ class ProbeDialog : public CDialog {
   }
 };
 
-class FrameworkTest : public ::testing::Test {
+class FrameworkTest : public testing_support::HeadlessFixture {
  protected:
   void SetUp() override {
-    headless::Reset();
+    HeadlessFixture::SetUp();
     platform::ClearResourceOverridesForTests();
   }
-  void TearDown() override { headless::Reset(); }
 };
 
 bool SameRect(const RECT& a, const RECT& b) { return EqualRect(&a, &b) != 0; }
@@ -237,7 +237,8 @@ TEST_F(FrameworkTest, InvalidationsBecomeOnePaintWithTheUnionClipBox) {
 
 TEST_F(FrameworkTest, UpdateWindowPaintsAtOnce) {
   ProbeDialog dialog;
-  headless::PostCall([&] {
+  testing_support::Scenario scenario;
+  scenario.Call("invalidate and update", [&] {
     dialog.paints.clear();
     RECT a = {1, 2, 3, 4};
     dialog.InvalidateRect(&a);
@@ -248,7 +249,7 @@ TEST_F(FrameworkTest, UpdateWindowPaintsAtOnce) {
     EXPECT_EQ(dialog.paints.size(), 1u);
     dialog.EndDialog(IDOK);
   });
-  dialog.DoModal();
+  scenario.Run(dialog, IDOK);
 }
 
 // --- Timers -----------------------------------------------------------------------------------
@@ -281,32 +282,35 @@ TEST_F(FrameworkTest, TimerFiresOnceWhenDueAndDoesNotCatchUp) {
 TEST_F(FrameworkTest, TimerStoppedByItsHandlerFiresExactlyOnce) {
   ProbeDialog dialog;
   dialog.killTimerWhenFired = true;
-  headless::PostCall([&] {
-    dialog.SetTimer(1, 500);
-    dialog.SetTimer(7, 100);
-  });
-  headless::PostAdvanceClock(2000);
-  headless::PostAdvanceClock(2000);
-  headless::PostCall([&] {
-    // Both due at once: the earlier one first.
-    EXPECT_EQ(dialog.timers, (std::vector<UINT_PTR>{7, 1}));
-    EXPECT_EQ(platform::ActiveTimerCount(), 0);
-    dialog.EndDialog(IDOK);
-  });
-  dialog.DoModal();
+  testing_support::Scenario scenario;
+  scenario
+      .Call("set two timers", [&] {
+        dialog.SetTimer(1, 500);
+        dialog.SetTimer(7, 100);
+      })
+      .AdvanceClock("both due", 2000)
+      .AdvanceClock("due again if still set", 2000)
+      .Call("each fired once", [&] {
+        // Both due at once: the earlier one first.
+        EXPECT_EQ(dialog.timers, (std::vector<UINT_PTR>{7, 1}));
+        EXPECT_EQ(platform::ActiveTimerCount(), 0);
+        dialog.EndDialog(IDOK);
+      });
+  scenario.Run(dialog, IDOK);
 }
 
 TEST_F(FrameworkTest, SettingATimerAgainRestartsItAndTimersDieWithTheirWindow) {
   ProbeDialog dialog;
-  headless::PostCall([&] { dialog.SetTimer(3, 100); });
-  headless::PostAdvanceClock(60);
-  headless::PostCall([&] { dialog.SetTimer(3, 100); });
-  headless::PostAdvanceClock(60);
-  headless::PostCall([&] {
-    EXPECT_TRUE(dialog.timers.empty());
-    dialog.EndDialog(IDOK);
-  });
-  dialog.DoModal();
+  testing_support::Scenario scenario;
+  scenario.Call("set timer 3", [&] { dialog.SetTimer(3, 100); })
+      .AdvanceClock("60 ms of 100", 60)
+      .Call("set timer 3 again", [&] { dialog.SetTimer(3, 100); })
+      .AdvanceClock("120 ms since the first", 60)
+      .Call("not fired yet", [&] {
+        EXPECT_TRUE(dialog.timers.empty());
+        dialog.EndDialog(IDOK);
+      });
+  scenario.Run(dialog, IDOK);
   EXPECT_EQ(platform::ActiveTimerCount(), 0);
 }
 

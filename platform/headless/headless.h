@@ -82,6 +82,8 @@ struct SaveAsShown {
 };
 void QueueSaveAsAnswer(const std::string& path, DWORD filterIndex);
 void QueueSaveAsCancel();
+// Drops the answers no dialog has taken yet.
+void ClearSaveAsAnswers();
 std::vector<SaveAsShown> TakeSaveAsDialogs();
 
 // --- Clipboard -------------------------------------------------------------------------------

@@ -242,6 +242,7 @@ void QueueSaveAsAnswer(const std::string& path, DWORD filterIndex) {
   Backend().saveAsAnswers.push_back({true, path, filterIndex});
 }
 void QueueSaveAsCancel() { Backend().saveAsAnswers.push_back({false, "", 0}); }
+void ClearSaveAsAnswers() { Backend().saveAsAnswers.clear(); }
 std::vector<SaveAsShown> TakeSaveAsDialogs() {
   std::vector<SaveAsShown> taken;
   taken.swap(Backend().saveAsDialogs);

@@ -94,6 +94,14 @@ int RunCommand(const std::string& command, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+bool MakePictureWithPillow(uint32_t width, uint32_t height, const std::string& format,
+                           const std::string& path) {
+  const std::string command = std::string(PythonWithPillow()) + " '" + TESSARY_SOURCE_DIR +
+                              "/tests/tools/make_picture.py' " + std::to_string(width) + " " +
+                              std::to_string(height) + " " + format + " '" + path + "' 2>/dev/null";
+  return RunCommand(command) == 0;
+}
+
 const char* PythonWithPillow() {
   // Debian's own interpreter carries python3-pil; a python3 earlier on PATH
   // (pyenv, a virtualenv) may not.

@@ -63,4 +63,10 @@ void ExpectGoldenList(const std::string& suite, const std::string& lines);
 // when given.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 
+// Writes a smooth width x height test picture with Pillow in `format` (a
+// Pillow format name: JPEG, PNG, BMP, GIF, TIFF, TGA, PCX); false when Pillow
+// could not (tests/tools/make_picture.py).
+bool MakePictureWithPillow(uint32_t width, uint32_t height, const std::string& format,
+                           const std::string& path);
+
 }  // namespace testing_support

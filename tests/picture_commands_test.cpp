@@ -1,0 +1,683 @@
+// The picture commands of the viewer window on the headless screen: loading
+// the current picture fitted to the picture area, copying it to the clipboard
+// at full size, and exporting it in the seven forms of the Save As filters.
+//
+// Pictures are written by Pillow; expected pixels come from Pillow's decode of
+// the same file and, for shrunk pictures, from Pillow's bilinear resampling
+// set to sample the positions the viewer's scaler samples
+// (tests/tools/bilinear_affine.py). Exported files are read back by Pillow
+// (tests/tools/describe_picture.py), with bit depth and palette size taken
+// from the files' own headers.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/viewer_app.h"
+#include "app/viewer_dlg.h"
+#include "commands/picture_loading.h"
+#include "imaging/core/owners.h"
+#include "platform/headless/headless.h"
+#include "platform/test_hooks.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+using testing_support::Picture;
+
+namespace {
+
+std::string Tool(const std::string& name) {
+  return std::string(TESSARY_SOURCE_DIR) + "/tests/tools/" + name;
+}
+
+bool HavePillow() {
+  return testing_support::RunCommand(std::string(testing_support::PythonWithPillow()) +
+                                     " -c 'import PIL' 2>/dev/null") == 0;
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Pillow's decode of `path` shrunk to width x height with bilinear samples at
+// the positions the viewer's scaler uses.
+std::optional<Picture> PillowShrunk(const std::string& path, int width, int height) {
+  const std::string out = path + ".shrunk.ppm";
+  const std::string command = std::string(testing_support::PythonWithPillow()) + " '" +
+                              Tool("bilinear_affine.py") + "' '" + path + "' " +
+                              std::to_string(width) + " " + std::to_string(height) + " '" + out + "'";
+  if (testing_support::RunCommand(command) != 0) return std::nullopt;
+  const std::vector<uint8_t> file = testing_support::ReadWholeFile(out);
+  const std::string header =
+      "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+  if (file.size() != header.size() + static_cast<size_t>(width) * height * 3 ||
+      std::string(file.begin(), file.begin() + static_cast<long>(header.size())) != header) {
+    return std::nullopt;
+  }
+  Picture picture;
+  picture.width = static_cast<uint32_t>(width);
+  picture.height = static_cast<uint32_t>(height);
+  picture.rgb.assign(file.begin() + static_cast<long>(header.size()), file.end());
+  return picture;
+}
+
+// What Pillow reads in a written file.
+struct Described {
+  std::string format;
+  int width = 0, height = 0, bits = 0, paletteEntries = 0, transparent = 0;
+  Picture picture;
+};
+
+std::optional<Described> Describe(const std::string& path) {
+  std::string output;
+  const std::string command = std::string(testing_support::PythonWithPillow()) + " '" +
+                              Tool("describe_picture.py") + "' '" + path + "' 2>/dev/null";
+  if (testing_support::RunCommand(command, &output) != 0) return std::nullopt;
+  const size_t newline = output.find('\n');
+  if (newline == std::string::npos) return std::nullopt;
+  Described described;
+  char format[16] = {};
+  if (std::sscanf(output.c_str(), "%15s %d %d %d %d %d", format, &described.width,
+                  &described.height, &described.bits, &described.paletteEntries,
+                  &described.transparent) != 6) {
+    return std::nullopt;
+  }
+  described.format = format;
+  described.picture.width = static_cast<uint32_t>(described.width);
+  described.picture.height = static_cast<uint32_t>(described.height);
+  described.picture.rgb.assign(output.begin() + static_cast<long>(newline) + 1, output.end());
+  return described;
+}
+
+double MeanDelta(const Picture& a, const Picture& b) {
+  if (a.rgb.size() != b.rgb.size() || a.rgb.empty()) return 255.0;
+  double total = 0;
+  for (size_t i = 0; i < a.rgb.size(); ++i) total += std::abs(int(a.rgb[i]) - int(b.rgb[i]));
+  return total / static_cast<double>(a.rgb.size());
+}
+
+Picture PictureOnShow(const CViewerDlg& viewer) {
+  Picture shown;
+  shown.width = static_cast<uint32_t>(viewer.m_pictureWidth);
+  shown.height = static_cast<uint32_t>(viewer.m_pictureHeight);
+  if (viewer.m_pictureBitmap != nullptr) {
+    shown.rgb.assign(viewer.m_pictureBitmap,
+                     viewer.m_pictureBitmap + static_cast<size_t>(shown.width) * shown.height * 3);
+  }
+  return shown;
+}
+
+// The clipboard's bitmap as RGB, or nothing.
+std::optional<Picture> ClipboardAsRgb() {
+  int width = 0, height = 0;
+  std::vector<uint8_t> bgrx;
+  if (!headless::ClipboardPicture(&width, &height, &bgrx)) return std::nullopt;
+  Picture picture;
+  picture.width = static_cast<uint32_t>(width);
+  picture.height = static_cast<uint32_t>(height);
+  picture.rgb.resize(static_cast<size_t>(width) * height * 3);
+  for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
+    picture.rgb[i * 3] = bgrx[i * 4 + 2];
+    picture.rgb[i * 3 + 1] = bgrx[i * 4 + 1];
+    picture.rgb[i * 3 + 2] = bgrx[i * 4];
+  }
+  return picture;
+}
+
+// Places a small bitmap on the clipboard as another program would.
+void PutPreviousClipboardPicture() {
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  HDC screen = GetDC(nullptr);
+  SetClipboardData(CF_BITMAP, CreateCompatibleBitmap(screen, 2, 3));
+  ReleaseDC(nullptr, screen);
+  CloseClipboard();
+}
+
+class PictureCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    headless::Reset();
+    ASSERT_EQ(AfxGetApp(), &theApp);
+    if (!HavePillow()) GTEST_SKIP() << "Pillow not installed";
+    folder_ = testing_support::TempDir();
+    WriteBytes(folder_ + "/tessary", "program");
+    headless::SetModuleFileName(folder_ + "/tessary");
+  }
+  void TearDown() override {
+    headless::HoldClipboard(false);
+    headless::SetModuleFileName("");
+    headless::Reset();
+  }
+
+  std::string PathOf(const std::string& name) const { return folder_ + "/" + name; }
+
+  // Writes a picture with Pillow, unless the name is a folder pattern.
+  std::string MakePicture(const std::string& name, int width, int height, const std::string& format) {
+    const std::string path = PathOf(name);
+    if (name != "*.*" && !fs::exists(path)) {
+      EXPECT_TRUE(testing_support::MakePictureWithPillow(static_cast<uint32_t>(width),
+                                                         static_cast<uint32_t>(height), format, path))
+          << path;
+    }
+    return path;
+  }
+
+  // Runs the viewer and, once it is set up and waiting, gives it `pictures`
+  // and the current index and calls `step`; then closes it.
+  void InViewer(const std::vector<std::string>& pictures, int index,
+                const std::function<void(CViewerDlg&)>& step) {
+    CViewerDlg viewer;
+    bool ran = false;
+    headless::PostCall([&] {
+      for (const std::string& path : pictures) viewer.m_pictureList.Add(path.c_str());
+      viewer.m_currentIndex = index;
+      step(viewer);
+      ran = true;
+    });
+    headless::PostKey(VK_ESCAPE);
+    viewer.DoModal();
+    EXPECT_TRUE(ran);
+  }
+
+  std::string folder_;
+};
+
+// ---------------------------------------------------------------------------
+// Picture loading
+
+TEST(FitPictureToArea, SizesOfTheScalingRule) {
+  struct Case {
+    int32_t width, height, shownWidth, shownHeight;
+    bool scaled;
+  };
+  const Case cases[] = {
+      {1000, 500, 549, 274, true}, {640, 480, 549, 411, true},  {500, 1000, 235, 470, true},
+      {549, 100, 549, 100, true},  {548, 469, 548, 469, false}, {548, 470, 548, 470, true},
+      {10000, 1, 549, 1, true},    {1, 10000, 1, 470, true},    {3000, 2000, 549, 366, true},
+      {1, 1, 1, 1, false},
+  };
+  for (const Case& c : cases) {
+    const PictureSize fitted = FitPictureToArea(c.width, c.height, 549, 470);
+    EXPECT_EQ(fitted.width, c.shownWidth) << c.width << "x" << c.height;
+    EXPECT_EQ(fitted.height, c.shownHeight) << c.width << "x" << c.height;
+    EXPECT_EQ(fitted.scaled, c.scaled) << c.width << "x" << c.height;
+  }
+}
+
+struct LoadCase {
+  const char* label;
+  const char* fileName;
+  const char* format;
+  int width, height;
+  int index;
+  bool loads;
+  int shownWidth, shownHeight;
+};
+
+class LoadPictureTest : public PictureCommandsTest, public ::testing::WithParamInterface<LoadCase> {};
+
+TEST_P(LoadPictureTest, ShowsThePictureFittedToTheArea) {
+  const LoadCase& c = GetParam();
+  const std::string path = MakePicture(c.fileName, c.width, c.height, c.format);
+  InViewer({path}, c.index, [&](CViewerDlg& viewer) {
+    // A picture already on show, and a title page's text.
+    auto* previous = static_cast<uint8_t*>(std::malloc(3));
+    viewer.m_pictureBitmap = previous;
+    viewer.m_pictureWidth = viewer.m_pictureHeight = 1;
+    viewer.m_currentPicturePath = "previous";
+    viewer.m_titleShown = 1;
+    viewer.m_titleText = "Title";
+    const int waitBefore = headless::WaitCursorCount();
+    const int peakBefore = headless::PeakWaitCursorCount();
+
+    EXPECT_EQ(viewer.LoadPicture() != FALSE, c.loads);
+
+    EXPECT_EQ(headless::WaitCursorCount(), waitBefore);
+    EXPECT_TRUE(headless::TakeMessageBoxes().empty());
+    if (c.index < 0) {
+      EXPECT_EQ(headless::PeakWaitCursorCount(), peakBefore) << "returns before the wait cursor";
+      EXPECT_EQ(viewer.m_pictureBitmap, previous) << "nothing changes";
+      EXPECT_EQ(viewer.m_currentPicturePath.str(), "previous");
+      EXPECT_EQ(viewer.m_titleShown, 1);
+      return;
+    }
+    EXPECT_GT(headless::PeakWaitCursorCount(), waitBefore);
+    EXPECT_EQ(viewer.m_currentPicturePath.str(), c.fileName == std::string("*.*") ? "" : path);
+    if (!c.loads) {
+      EXPECT_EQ(viewer.m_pictureBitmap, nullptr);
+      EXPECT_EQ(viewer.m_pictureWidth, 0);
+      EXPECT_EQ(viewer.m_pictureHeight, 0);
+      return;
+    }
+    EXPECT_EQ(viewer.m_titleShown, 0);
+    EXPECT_TRUE(viewer.m_titleText.IsEmpty());
+    ASSERT_EQ(viewer.m_pictureWidth, c.shownWidth);
+    ASSERT_EQ(viewer.m_pictureHeight, c.shownHeight);
+    const bool copied = c.shownWidth == c.width && c.shownHeight == c.height;
+    const std::optional<testing_support::Picture> expected =
+        copied ? testing_support::ReferenceDecode(path)
+               : PillowShrunk(path, c.shownWidth, c.shownHeight);
+    ASSERT_TRUE(expected.has_value()) << path;
+    const auto difference = testing_support::Compare(PictureOnShow(viewer), *expected);
+    EXPECT_LE(difference.maxDelta, 2) << difference.differingBytes << " bytes differ";
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, LoadPictureTest,
+    ::testing::Values(
+        LoadCase{"Wide", "wide.png", "PNG", 1000, 500, 0, true, 549, 274},
+        LoadCase{"Vga", "vga.png", "PNG", 640, 480, 0, true, 549, 411},
+        LoadCase{"Tall", "tall.png", "PNG", 500, 1000, 0, true, 235, 470},
+        LoadCase{"AreaWide", "strip.bmp", "BMP", 549, 100, 0, true, 549, 100},
+        LoadCase{"JustSmaller", "small.png", "PNG", 548, 469, 0, true, 548, 469},
+        LoadCase{"ThinStrip", "line.png", "PNG", 10000, 1, 0, true, 549, 1},
+        LoadCase{"MixedCaseJpg", "photo.Jpg", "JPEG", 640, 480, 0, true, 549, 411},
+        LoadCase{"TiffBlock", "scan.TIF", "TIFF", 600, 400, 0, true, 549, 365},
+        LoadCase{"Gif", "anim.gif", "GIF", 300, 200, 0, true, 300, 200},
+        LoadCase{"Tga", "pic.tga", "TGA", 700, 100, 0, true, 549, 78},
+        LoadCase{"Pcx", "pic.pcx", "PCX", 120, 90, 0, true, 120, 90},
+        LoadCase{"FourLetterJpeg", "photo.jpeg", "JPEG", 640, 480, 0, false, 0, 0},
+        LoadCase{"FolderPattern", "*.*", "", 0, 0, 0, false, 0, 0},
+        LoadCase{"TitlePage", "title.png", "PNG", 64, 64, -1, false, 0, 0}),
+    [](const ::testing::TestParamInfo<LoadCase>& param) { return std::string(param.param.label); });
+
+// Every allocation of a load failing in turn: the load either succeeds or
+// fails with no picture, and nothing is left locked, allocated or counted.
+TEST_F(PictureCommandsTest, LoadingSurvivesEachAllocationFailing) {
+  const std::string scaled = MakePicture("big.png", 800, 600, "PNG");
+  const std::string copied = MakePicture("small.png", 200, 100, "PNG");
+  InViewer({scaled, copied}, 0, [&](CViewerDlg& viewer) {
+    for (int index = 0; index < 2; ++index) {
+      viewer.m_currentIndex = index;
+      int failures = 0;
+      for (int n = 1; n <= 12; ++n) {
+        const int waitBefore = headless::WaitCursorCount();
+        const int64_t blocksBefore = platform::LiveGlobalBlocks();
+        pelorn::FailNthPlainAllocation(n);
+        const BOOL loaded = viewer.LoadPicture();
+        pelorn::FailNthPlainAllocation(0);
+        platform::FailNthGlobalAlloc(0);
+        EXPECT_EQ(headless::WaitCursorCount(), waitBefore) << n;
+        EXPECT_EQ(platform::LiveGlobalBlocks(), blocksBefore) << n;
+        if (loaded) {
+          EXPECT_NE(viewer.m_pictureBitmap, nullptr);
+          EXPECT_EQ(viewer.m_pictureWidth, index == 0 ? 549 : 200);
+        } else {
+          ++failures;
+          EXPECT_EQ(viewer.m_pictureBitmap, nullptr) << n;
+          EXPECT_EQ(viewer.m_pictureWidth, 0) << n;
+        }
+      }
+      EXPECT_GT(failures, 0) << "the picture's own buffer is among the allocations";
+      platform::FailNthGlobalAlloc(1);  // the reader's block
+      EXPECT_FALSE(viewer.LoadPicture());
+      platform::FailNthGlobalAlloc(0);
+      EXPECT_EQ(viewer.m_pictureBitmap, nullptr);
+    }
+    EXPECT_TRUE(headless::TakeMessageBoxes().empty()) << "loading failures are silent";
+  });
+}
+
+// ---------------------------------------------------------------------------
+// A disc of damaged pictures: every command fails quietly on each.
+
+std::string LittleEndian(uint32_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+  return out;
+}
+
+TEST_F(PictureCommandsTest, DamagedPicturesFailQuietly) {
+  const std::vector<uint8_t> png = testing_support::ReadWholeFile(MakePicture("good.png", 64, 48, "PNG"));
+  const std::vector<uint8_t> jpeg = testing_support::ReadWholeFile(MakePicture("good.jpg", 64, 48, "JPEG"));
+  const std::string pngBytes(png.begin(), png.end());
+  const std::string jpegBytes(jpeg.begin(), jpeg.end());
+  // BITMAPFILEHEADER and BITMAPINFOHEADER of a 70000 x 70000 24-bit picture, no rows.
+  const std::string hugeBmp = "BM" + LittleEndian(54, 4) + LittleEndian(0, 4) + LittleEndian(54, 4) +
+                              LittleEndian(40, 4) + LittleEndian(70000, 4) + LittleEndian(70000, 4) +
+                              LittleEndian(1, 2) + LittleEndian(24, 2) + std::string(24, '\0');
+  // An uncompressed true-colour TGA header of 65535 x 65535, no pixels.
+  const std::string hugeTga = std::string("\0\0\2", 3) + std::string(9, '\0') +
+                              LittleEndian(65535, 2) + LittleEndian(65535, 2) + "\x18\x20";
+  // A PCX header of 65535 x 65535 at 8 bits, three planes, no data.
+  std::string hugePcx = std::string("\x0A\x05\x01\x08", 4) + LittleEndian(0, 4) +
+                        LittleEndian(65534, 2) + LittleEndian(65534, 2);
+  hugePcx += std::string(65 - hugePcx.size(), '\0') + "\x03" + LittleEndian(65535, 2);
+  hugePcx += std::string(128 - hugePcx.size(), '\0');
+  const struct {
+    const char* name;
+    std::string bytes;
+  } damaged[] = {
+      {"cut.jpg", jpegBytes.substr(0, 100)},
+      {"cut.png", pngBytes.substr(0, pngBytes.size() / 2)},
+      {"png-inside.jpg", pngBytes},
+      {"jpeg-inside.bmp", jpegBytes},
+      {"text.gif", "GIF is just a word here"},
+      {"empty.bmp", ""},
+      {"empty.jpg", ""},
+      {"empty.png", ""},
+      {"empty.gif", ""},
+      {"empty.tif", ""},
+      {"empty.tga", ""},
+      {"empty.pcx", ""},
+      {"huge.bmp", hugeBmp},
+      {"huge.tga", hugeTga},
+      {"huge.pcx", hugePcx},
+      {"jpeg-inside.tif", jpegBytes},
+  };
+  std::vector<std::string> paths;
+  for (const auto& file : damaged) {
+    paths.push_back(PathOf(std::string("damaged-") + file.name));
+    WriteBytes(paths.back(), file.bytes);
+  }
+  InViewer(paths, 0, [&](CViewerDlg& viewer) {
+    PutPreviousClipboardPicture();
+    const int waitBefore = headless::WaitCursorCount();
+    for (size_t i = 0; i < paths.size(); ++i) {
+      viewer.m_currentIndex = static_cast<int>(i);
+      EXPECT_FALSE(viewer.LoadPicture()) << paths[i];
+      EXPECT_EQ(viewer.m_pictureBitmap, nullptr) << paths[i];
+      headless::QueueSaveAsAnswer(PathOf("never.jpg"), 1);
+      viewer.Copy();
+      viewer.Export();
+      EXPECT_EQ(headless::WaitCursorCount(), waitBefore) << paths[i];
+      EXPECT_TRUE(headless::TakeSaveAsDialogs().empty()) << "no dialog for " << paths[i];
+    }
+    EXPECT_TRUE(headless::TakeMessageBoxes().empty());
+    const auto clipboard = ClipboardAsRgb();
+    ASSERT_TRUE(clipboard.has_value());
+    EXPECT_EQ(clipboard->width, 2u) << "the previous clipboard picture stays";
+  });
+  EXPECT_FALSE(fs::exists(PathOf("never.jpg")));
+}
+
+// ---------------------------------------------------------------------------
+// Clipboard copy
+
+struct CopyCase {
+  const char* label;
+  const char* fileName;
+  int width, height;
+  int index;
+  bool clipboardHeld;
+  bool copies;
+};
+
+class CopyTest : public PictureCommandsTest, public ::testing::WithParamInterface<CopyCase> {};
+
+TEST_P(CopyTest, PlacesTheFullSizePicture) {
+  const CopyCase& c = GetParam();
+  const std::string path = MakePicture(c.fileName, c.width, c.height, "JPEG");
+  if (c.fileName == std::string("text.jpg")) WriteBytes(path, "not a picture");
+  InViewer({path}, c.index, [&](CViewerDlg& viewer) {
+    PutPreviousClipboardPicture();
+    headless::HoldClipboard(c.clipboardHeld);
+    const int waitBefore = headless::WaitCursorCount();
+    const int64_t blocksBefore = platform::LiveGlobalBlocks();
+    viewer.Copy();
+    headless::HoldClipboard(false);
+    EXPECT_EQ(headless::WaitCursorCount(), waitBefore);
+    EXPECT_EQ(headless::PeakWaitCursorCount() > waitBefore, c.index >= 0);
+    EXPECT_EQ(platform::LiveGlobalBlocks(), blocksBefore) << "the decoded block is released";
+    EXPECT_TRUE(headless::TakeMessageBoxes().empty());
+  });
+  const std::optional<testing_support::Picture> clipboard = ClipboardAsRgb();
+  ASSERT_TRUE(clipboard.has_value());
+  if (!c.copies) {
+    EXPECT_EQ(clipboard->width, 2u) << "previous contents kept";
+    EXPECT_EQ(clipboard->height, 3u);
+    return;
+  }
+  ASSERT_EQ(clipboard->width, static_cast<uint32_t>(c.width));
+  ASSERT_EQ(clipboard->height, static_cast<uint32_t>(c.height));
+  const auto expected = testing_support::ReferenceDecode(path);
+  ASSERT_TRUE(expected.has_value());
+  EXPECT_LE(testing_support::Compare(*clipboard, *expected).maxDelta, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clipboard, CopyTest,
+    ::testing::Values(CopyCase{"FullSize", "big.jpg", 3000, 2000, 0, false, true},
+                      CopyCase{"HeldByAnotherProgram", "held.jpg", 300, 200, 0, true, false},
+                      CopyCase{"TitlePage", "title.jpg", 30, 20, -1, false, false},
+                      CopyCase{"FolderPattern", "*.*", 0, 0, 0, false, false},
+                      CopyCase{"Undecodable", "text.jpg", 30, 20, 0, false, false}),
+    [](const ::testing::TestParamInfo<CopyCase>& param) { return std::string(param.param.label); });
+
+// ---------------------------------------------------------------------------
+// Export
+
+const char kExportFilter[] =
+    "JPG File (*.jpg)|*.jpg|24-Bit PNG File (*.png)|*.png|8-bit PNG File (*.png)|*.png|"
+    "24-bit BMP (*.bmp)|*.bmp|8-bit BMP (*.bmp)|*.bmp|4-bit BMP (*.bmp)|*.bmp| Non LZW gif|*.gif||";
+
+struct ExportCase {
+  const char* label;
+  const char* typedName;   // nullptr: the user cancels
+  DWORD filterIndex;
+  const char* writtenName;  // nullptr: nothing is written
+  const char* format;       // as Pillow names it
+  int bits, paletteEntries;
+  int maxDelta;             // -1: lossy or reduced, judged by the mean
+  double meanDelta;
+  const char* errorText;    // the message box, if any
+  int sourceWidth = 400, sourceHeight = 300;
+};
+
+class ExportTest : public PictureCommandsTest, public ::testing::WithParamInterface<ExportCase> {};
+
+TEST_P(ExportTest, WritesTheChosenForm) {
+  const ExportCase& c = GetParam();
+  const std::string source =
+      MakePicture("source-" + std::to_string(c.sourceWidth) + ".png", c.sourceWidth, c.sourceHeight, "PNG");
+  InViewer({source}, 0, [&](CViewerDlg& viewer) {
+    ASSERT_TRUE(viewer.LoadPicture());
+    if (c.typedName != nullptr) {
+      headless::QueueSaveAsAnswer(PathOf(c.typedName), c.filterIndex);
+    } else {
+      headless::QueueSaveAsCancel();
+    }
+    const uint8_t* shown = viewer.m_pictureBitmap;
+    const int waitBefore = headless::WaitCursorCount();
+    viewer.Export();
+    EXPECT_EQ(headless::WaitCursorCount(), waitBefore);
+    if (c.typedName != nullptr) {
+      EXPECT_GE(headless::PeakWaitCursorCount(), waitBefore + 2) << "shown again for the writing";
+    }
+    EXPECT_EQ(viewer.m_pictureBitmap, shown) << "the picture on show is untouched";
+
+    const auto dialogs = headless::TakeSaveAsDialogs();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].title, "Export file as");
+    EXPECT_EQ(dialogs[0].filter, kExportFilter);
+    EXPECT_EQ(dialogs[0].initialFile, "*.jpg");
+    EXPECT_EQ(dialogs[0].defaultExtension, "*.jpg");
+    EXPECT_EQ(dialogs[0].flags & (OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT),
+              static_cast<DWORD>(OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT));
+    EXPECT_EQ(dialogs[0].initialFilterIndex, 1u);
+
+    const auto boxes = headless::TakeMessageBoxes();
+    if (c.errorText == nullptr) {
+      EXPECT_TRUE(boxes.empty());
+    } else {
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0].text, c.errorText);
+      EXPECT_EQ(boxes[0].caption, "Tessary");
+      EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_ICONEXCLAMATION | MB_OK));
+    }
+  });
+
+  std::vector<std::string> written;
+  for (const auto& entry : fs::directory_iterator(folder_)) {
+    const std::string name = entry.path().filename().string();
+    if (name != "tessary" && name.rfind("source-", 0) != 0) written.push_back(name);
+  }
+  if (c.writtenName == nullptr) {
+    EXPECT_TRUE(written.empty()) << written.front();
+    return;
+  }
+  ASSERT_EQ(written, std::vector<std::string>{c.writtenName});
+  const std::optional<Described> file = Describe(PathOf(c.writtenName));
+  ASSERT_TRUE(file.has_value()) << "a peer cannot read " << c.writtenName;
+  EXPECT_EQ(file->format, c.format);
+  EXPECT_EQ(file->width, c.sourceWidth) << "written at full size";
+  EXPECT_EQ(file->height, c.sourceHeight);
+  EXPECT_EQ(file->bits, c.bits);
+  EXPECT_EQ(file->paletteEntries, c.paletteEntries);
+  EXPECT_EQ(file->transparent, 0);
+  const auto expected = testing_support::ReferenceDecode(source);
+  ASSERT_TRUE(expected.has_value());
+  if (c.maxDelta >= 0) {
+    EXPECT_LE(testing_support::Compare(file->picture, *expected).maxDelta, c.maxDelta);
+  }
+  EXPECT_LE(MeanDelta(file->picture, *expected), c.meanDelta);
+}
+
+// Means: JPEG at quality 85 of a smooth picture stays within a level or two
+// on average; 256 colours with error diffusion within a few levels; 16
+// colours dither visibly but still follow the picture (a picture of garbled
+// indices is off by tens of levels).
+INSTANTIATE_TEST_SUITE_P(
+    Forms, ExportTest,
+    ::testing::Values(
+        ExportCase{"Jpeg", "out.jpg", 1, "out.jpg", "JPEG", 24, 0, -1, 2.0, nullptr},
+        ExportCase{"Png24", "out.png", 2, "out.png", "PNG", 24, 0, 0, 0.0, nullptr},
+        ExportCase{"Png8", "out8.png", 3, "out8.png", "PNG", 8, 256, -1, 6.0, nullptr},
+        ExportCase{"Bmp24", "out.bmp", 4, "out.bmp", "BMP", 24, 0, 0, 0.0, nullptr},
+        ExportCase{"Bmp8", "out8.bmp", 5, "out8.bmp", "BMP", 8, 256, -1, 6.0, nullptr},
+        ExportCase{"Bmp4", "out4.bmp", 6, "out4.bmp", "BMP", 4, 16, -1, 24.0, nullptr},
+        ExportCase{"Gif", "out.gif", 7, "out.gif", "GIF", 8, 256, -1, 6.0, nullptr},
+        ExportCase{"TypedBmpWithJpegFilter", "typed.bmp", 1, "typed.bmp", "JPEG", 24, 0, -1, 2.0,
+                   nullptr},
+        ExportCase{"UnknownFilterWritesJpeg", "nine.jpg", 9, "nine.jpg", "JPEG", 24, 0, -1, 2.0,
+                   nullptr},
+        ExportCase{"BareNameGetsPng", "bare", 2, "bare.png", "PNG", 24, 0, 0, 0.0, nullptr},
+        ExportCase{"BareNameGetsGif", "bare", 7, "bare.gif", "GIF", 8, 256, -1, 6.0, nullptr},
+        ExportCase{"ShownReducedWrittenFull", "full.bmp", 4, "full.bmp", "BMP", 24, 0, 0, 0.0,
+                   nullptr, 2000, 1500},
+        ExportCase{"Cancelled", nullptr, 1, nullptr, "", 0, 0, 0, 0.0, nullptr},
+        ExportCase{"WriterFails", "no-such-folder/out.jpg", 1, nullptr, "", 0, 0, 0, 0.0,
+                   "Error on file open"}),
+    [](const ::testing::TestParamInfo<ExportCase>& param) { return std::string(param.param.label); });
+
+// Entries with nothing to export show no dialog and leave the cursor as it was.
+TEST_F(PictureCommandsTest, ExportWithoutAPictureShowsNothing) {
+  const std::string text = PathOf("text.png");
+  WriteBytes(text, "not a picture");
+  const std::string good = MakePicture("good.png", 40, 30, "PNG");
+  const struct {
+    std::string path;
+    int index;
+  } cases[] = {{good, -1}, {good, 1}, {PathOf("*.*"), 0}, {text, 0}};
+  for (const auto& c : cases) {
+    InViewer({c.path}, c.index, [&](CViewerDlg& viewer) {
+      headless::QueueSaveAsAnswer(PathOf("never.jpg"), 1);
+      const int waitBefore = headless::WaitCursorCount();
+      viewer.Export();
+      EXPECT_EQ(headless::WaitCursorCount(), waitBefore) << c.path;
+      EXPECT_TRUE(headless::TakeSaveAsDialogs().empty()) << c.path;
+      EXPECT_TRUE(headless::TakeMessageBoxes().empty()) << c.path;
+    });
+  }
+  EXPECT_FALSE(fs::exists(PathOf("never.jpg")));
+}
+
+// Each allocation of an 8-bit export failing in turn: the failure is either
+// silent (the picture could not be decoded, so no dialog) or the library's
+// out-of-memory text; the cursor and the global blocks come back every time.
+TEST_F(PictureCommandsTest, ExportSurvivesEachAllocationFailing) {
+  const std::string source = MakePicture("source.png", 120, 90, "PNG");
+  InViewer({source}, 0, [&](CViewerDlg& viewer) {
+    int outOfMemoryBoxes = 0;
+    // An answer stays queued until a dialog takes it.
+    std::string queuedTarget;
+    for (int n = 1; n <= 16; ++n) {
+      if (queuedTarget.empty()) {
+        queuedTarget = PathOf("try" + std::to_string(n) + ".bmp");
+        headless::QueueSaveAsAnswer(queuedTarget, 5);
+      }
+      const int waitBefore = headless::WaitCursorCount();
+      const int64_t blocksBefore = platform::LiveGlobalBlocks();
+      pelorn::FailNthPlainAllocation(n);
+      viewer.Export();
+      pelorn::FailNthPlainAllocation(0);
+      EXPECT_EQ(headless::WaitCursorCount(), waitBefore) << n;
+      EXPECT_EQ(platform::LiveGlobalBlocks(), blocksBefore) << n;
+      const bool dialogShown = !headless::TakeSaveAsDialogs().empty();
+      const auto boxes = headless::TakeMessageBoxes();
+      if (!boxes.empty()) {
+        ASSERT_EQ(boxes.size(), 1u) << n;
+        EXPECT_TRUE(dialogShown) << n;
+        EXPECT_EQ(boxes[0].text, "Error : out of memory") << n;
+        ++outOfMemoryBoxes;
+      } else if (dialogShown) {
+        EXPECT_TRUE(fs::exists(queuedTarget)) << n;
+      }
+      if (dialogShown) queuedTarget.clear();
+    }
+    EXPECT_GT(outOfMemoryBoxes, 0) << "the index buffer is among the allocations";
+  });
+}
+
+// ---------------------------------------------------------------------------
+// The Save As dialog's default extension, as Export relies on it.
+
+TEST(SaveAsDefaultExtension, BareNamesGetTheSelectedFiltersExtension) {
+  headless::Reset();
+  struct Case {
+    const char* typed;
+    DWORD filterIndex;
+    const char* filter;  // '|'-separated, as the framework takes it
+    const char* defaultExtension;
+    const char* returned;  // nullptr: the dialog fails (buffer too small)
+    const char* extension;  // where nFileExtension points
+    size_t bufferSize;
+  };
+  const char* exportFilter = kExportFilter;
+  const Case cases[] = {
+      {"/d/bare", 1, exportFilter, "*.jpg", "/d/bare.jpg", "jpg", MAX_PATH},
+      {"/d/bare", 3, exportFilter, "*.jpg", "/d/bare.png", "png", MAX_PATH},
+      {"/d/bare", 6, exportFilter, "*.jpg", "/d/bare.bmp", "bmp", MAX_PATH},
+      {"/d/bare", 7, exportFilter, "*.jpg", "/d/bare.gif", "gif", MAX_PATH},
+      {"/d/typed.bmp", 1, exportFilter, "*.jpg", "/d/typed.bmp", "bmp", MAX_PATH},
+      {"/d.v2/bare", 2, exportFilter, "*.jpg", "/d.v2/bare.png", "png", MAX_PATH},
+      {"/d/bare", 1, "All files (*.*)|*.*||", "txt", "/d/bare.txt", "txt", MAX_PATH},
+      {"/d/bare", 1, exportFilter, nullptr, "/d/bare", "", MAX_PATH},
+      {"/d/bare", 2, exportFilter, "*.jpg", nullptr, "", 10},
+  };
+  for (const Case& c : cases) {
+    std::string filter = c.filter;
+    for (char& ch : filter) {
+      if (ch == '|') ch = '\0';
+    }
+    std::vector<char> file(c.bufferSize, '\0');
+    OPENFILENAMEA dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.lpstrFilter = filter.c_str();
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    dialog.lpstrDefExt = c.defaultExtension;
+    headless::QueueSaveAsAnswer(c.typed, c.filterIndex);
+    const BOOL accepted = GetSaveFileNameA(&dialog);
+    if (c.returned == nullptr) {
+      EXPECT_FALSE(accepted) << c.typed;
+      EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(FNERR_BUFFERTOOSMALL));
+      continue;
+    }
+    ASSERT_TRUE(accepted) << c.typed;
+    EXPECT_STREQ(file.data(), c.returned) << c.typed << " with filter " << c.filterIndex;
+    EXPECT_STREQ(file.data() + dialog.nFileExtension, c.extension) << c.typed;
+  }
+  headless::Reset();
+}
+
+}  // namespace

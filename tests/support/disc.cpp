@@ -1,0 +1,146 @@
+#include "tests/support/disc.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "imaging/core/pelorn.h"
+#include "platform/headless/headless.h"
+#include "platform/user_internal.h"
+#include "tests/support/test_support.h"
+
+namespace testing_support {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void MakeParent(const std::string& path) { fs::create_directories(fs::path(path).parent_path()); }
+
+void PutLE(std::vector<uint8_t>& out, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void PutBE(std::vector<uint8_t>& out, uint32_t value, int bytes) {
+  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void PutText(std::vector<uint8_t>& out, const char* text) {
+  for (; *text != '\0'; ++text) out.push_back(static_cast<uint8_t>(*text));
+}
+
+}  // namespace
+
+void KnownPixel(int seed, int x, int y, uint8_t rgb[3]) {
+  rgb[0] = static_cast<uint8_t>(x * 3 + seed * 40);
+  rgb[1] = static_cast<uint8_t>(y * 5 + seed * 17);
+  rgb[2] = static_cast<uint8_t>((x ^ y) + seed * 90);
+}
+
+std::vector<uint8_t> KnownPicture(int seed, int width, int height) {
+  std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) KnownPixel(seed, x, y, &rgb[(static_cast<size_t>(y) * width + x) * 3]);
+  return rgb;
+}
+
+Disc::Disc() : root_(TempDir() + "/disc") {
+  fs::create_directories(root_);
+  Text("tessary", "program");
+}
+
+void DiscFixture::SetUp() {
+  HeadlessFixture::SetUp();
+  headless::SetModuleFileName(disc_.ProgramPath());
+}
+
+void Disc::Folder(const std::string& relative) { fs::create_directories(Path(relative)); }
+
+std::string Disc::Bmp(const std::string& relative, int width, int height, int seed) {
+  const std::string path = Path(relative);
+  MakeParent(path);
+  const std::vector<uint8_t> rgb = KnownPicture(seed, width, height);
+  EXPECT_NE(WriteBmp24File(path.c_str(), rgb.data(), width, height), 0) << path;
+  return path;
+}
+
+std::string Disc::Jpeg(const std::string& relative, int width, int height, int seed) {
+  const std::string path = Path(relative);
+  MakeParent(path);
+  const std::vector<uint8_t> rgb = KnownPicture(seed, width, height);
+  EXPECT_NE(WriteJpegFile(path.c_str(), rgb.data(), static_cast<uint32_t>(width),
+                          static_cast<uint32_t>(height), 95, 1, 0),
+            0)
+      << path;
+  return path;
+}
+
+std::string Disc::Text(const std::string& relative, const std::string& content) {
+  const std::string path = Path(relative);
+  MakeParent(path);
+  std::ofstream(path, std::ios::binary) << content;
+  return path;
+}
+
+std::string Disc::Wave(const std::string& relative, int tone) {
+  const uint32_t sampleCount = 800;
+  std::vector<uint8_t> wave;
+  PutText(wave, "RIFF");
+  PutLE(wave, 36 + sampleCount, 4);
+  PutText(wave, "WAVEfmt ");
+  PutLE(wave, 16, 4);
+  PutLE(wave, 1, 2);     // PCM
+  PutLE(wave, 1, 2);     // mono
+  PutLE(wave, 8000, 4);  // samples per second
+  PutLE(wave, 8000, 4);  // bytes per second
+  PutLE(wave, 1, 2);     // block align
+  PutLE(wave, 8, 2);     // bits per sample
+  PutText(wave, "data");
+  PutLE(wave, sampleCount, 4);
+  for (uint32_t i = 0; i < sampleCount; ++i)
+    wave.push_back(static_cast<uint8_t>(128 + ((i * tone / 4) % 2 ? 60 : -60)));
+  const std::string path = Path(relative);
+  MakeParent(path);
+  EXPECT_TRUE(WriteWholeFile(path, wave));
+  return path;
+}
+
+std::string Disc::Midi(const std::string& relative, int note) {
+  std::vector<uint8_t> track = {0x00, 0x90, static_cast<uint8_t>(note), 0x60,
+                                0x60, 0x80, static_cast<uint8_t>(note), 0x00,
+                                0x00, 0xFF, 0x2F, 0x00};
+  std::vector<uint8_t> midi;
+  PutText(midi, "MThd");
+  PutBE(midi, 6, 4);
+  PutBE(midi, 0, 2);   // format 0
+  PutBE(midi, 1, 2);   // one track
+  PutBE(midi, 96, 2);  // ticks per quarter note
+  PutText(midi, "MTrk");
+  PutBE(midi, static_cast<uint32_t>(track.size()), 4);
+  midi.insert(midi.end(), track.begin(), track.end());
+  const std::string path = Path(relative);
+  MakeParent(path);
+  EXPECT_TRUE(WriteWholeFile(path, midi));
+  return path;
+}
+
+std::string WaveNowPlaying(const std::vector<std::string>& candidates) {
+  std::vector<uint8_t> playing;
+  if (!headless::WavePlaying(&playing)) return "-";
+  for (const std::string& path : candidates) {
+    if (ReadWholeFile(path) == playing) return fs::path(path).filename().string();
+  }
+  return "(unknown wave)";
+}
+
+void StartBrowsing(Scenario& scenario, CWnd& viewer) {
+  scenario.Click("splash click", viewer, 500, 360).AdvanceClock("splash timer due", 500);
+}
+
+uint32_t WindowPixel(CWnd& viewer, int x, int y) {
+  const platform::WindowImage image = platform::ComposeWindow(viewer.m_hWnd);
+  if (x < 0 || y < 0 || x >= image.width || y >= image.height) return 0xFFFFFFFF;
+  const uint8_t* p = &image.pixels[(static_cast<size_t>(y) * image.width + x) * 4];
+  return static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[0];
+}
+
+}  // namespace testing_support

@@ -1,0 +1,135 @@
+// tessary-tour as scripts outside the repository use it: its exit status, the
+// state line after every step, the screenshots, the clipboard picture and
+// the exports it leaves in the out folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/disc.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::Disc;
+
+struct TourRun {
+  int status = -1;
+  std::vector<std::string> lines;
+};
+
+class TourTest : public testing_support::DiscFixture {
+ protected:
+  TourRun Tour(const std::string& script) {
+    fs::create_directories(out_);
+    const std::string scriptPath = out_ + "/script.txt";
+    std::ofstream(scriptPath) << script;
+    return RunTour("'" + disc_.Root() + "' '" + out_ + "' '" + scriptPath + "'");
+  }
+  TourRun RunTour(const std::string& arguments) {
+    std::string output;
+    TourRun run;
+    run.status = testing_support::RunCommand(
+        std::string(TESSARY_BIN_DIR) + "/tessary-tour " + arguments + " 2>/dev/null", &output);
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) run.lines.push_back(line);
+    return run;
+  }
+
+  std::string out_ = testing_support::TempDir() + "/out";
+};
+
+const std::regex kStateLine(
+    R"(step \d+ [^:]+: album=-?\d+/\d+ index=-?\d+/\d+ picture=\d+x\d+ file=\S+ title=[01] )"
+    R"(splash=[01] panel=[01] midi=\S+ wave=\S+ box=("[^"]*"|-) cursor=\d+)");
+
+TEST_F(TourTest, ScriptStepsPrintOneStateLineEach) {
+  disc_.Bmp("r.bmp", 40, 30, 1);
+  disc_.Text("A/title.txt", "Album A");
+  disc_.Midi("A/title.mid");
+  disc_.Wave("A/title.wav");
+  disc_.Jpeg("A/big.jpg", 1100, 600, 2);
+  const TourRun run = Tour(
+      "state\nclick 500 360\ntimer\nnext\nnext\nshot picture\ncopy\n"
+      "export 4 " + out_ + "/copy.bmp\nexport-cancel\nkey escape\n");
+  ASSERT_EQ(run.status, 0);
+  ASSERT_EQ(run.lines.size(), 10u);
+  for (const std::string& line : run.lines) EXPECT_TRUE(std::regex_match(line, kStateLine)) << line;
+  EXPECT_EQ(run.lines[0],
+            "step 1 state: album=-1/0 index=0/0 picture=0x0 file=- title=1 splash=1 panel=0 "
+            "midi=- wave=- box=- cursor=0");
+  EXPECT_EQ(run.lines[3],
+            "step 4 next: album=1/2 index=-1/1 picture=0x0 file=r.bmp title=1 splash=0 panel=0 "
+            "midi=title.mid wave=title.wav box=- cursor=0");
+  EXPECT_EQ(run.lines[4],
+            "step 5 next: album=1/2 index=0/1 picture=549x299 file=big.jpg title=0 splash=0 "
+            "panel=0 midi=title.mid wave=- box=- cursor=0");
+  EXPECT_TRUE(fs::exists(out_ + "/picture.png"));
+  // Copy and export take the picture at its full size.
+  auto clipboard = testing_support::ReferenceDecode(out_ + "/clipboard.png");
+  ASSERT_TRUE(clipboard.has_value());
+  EXPECT_EQ(clipboard->width, 1100u);
+  EXPECT_EQ(clipboard->height, 600u);
+  auto exported = testing_support::ReferenceDecode(out_ + "/copy.bmp");
+  ASSERT_TRUE(exported.has_value());
+  EXPECT_EQ(exported->width, 1100u);
+  EXPECT_EQ(testing_support::Compare(*exported, *clipboard).maxDelta, 0);
+}
+
+TEST_F(TourTest, NothingToShowEndsEarlyWithTheMessage) {
+  const TourRun run = Tour("click 500 360\ntimer\nnext\n");
+  EXPECT_EQ(run.status, 1);
+  ASSERT_EQ(run.lines.size(), 2u);
+  EXPECT_NE(run.lines[1].find("box=\"There are no images or subdirectories in the path of the "
+                              "Tessary\\nTessary serach only"),
+            std::string::npos)
+      << run.lines[1];
+}
+
+TEST_F(TourTest, BadScriptsAndArgumentsAreRefusedBeforeAnythingRuns) {
+  for (const char* script : {"jump 1 2\n", "click 1\n", "key space\n", "export x y\n",
+                             "shot a/b\n", "state now\n"}) {
+    const TourRun run = Tour(script);
+    EXPECT_EQ(run.status, 2) << script;
+    EXPECT_TRUE(run.lines.empty()) << script;
+  }
+  EXPECT_EQ(RunTour("").status, 2);
+  EXPECT_EQ(RunTour("'" + disc_.Root() + "/missing' '" + out_ + "'").status, 2);
+}
+
+TEST_F(TourTest, WalkVisitsEveryPictureAndExportsEachForm) {
+  disc_.Bmp("r1.bmp", 40, 30, 1);
+  disc_.Bmp("A/a1.bmp", 50, 40, 2);
+  disc_.Bmp("A/a2.bmp", 60, 50, 3);
+  const TourRun run = RunTour("'" + disc_.Root() + "' '" + out_ + "'");
+  ASSERT_EQ(run.status, 0);
+  std::vector<std::string> filesSeen;
+  for (const std::string& line : run.lines) {
+    const size_t at = line.find(" file=");
+    filesSeen.push_back(line.substr(at + 6, line.find(' ', at + 6) - at - 6));
+  }
+  // Next to the end, back to the start.
+  const std::vector<std::string> expectedOrder = {"r1.bmp", "a1.bmp", "a2.bmp", "a1.bmp", "r1.bmp"};
+  std::vector<std::string> changes;
+  for (const std::string& file : filesSeen)
+    if (file != "-" && (changes.empty() || changes.back() != file)) changes.push_back(file);
+  EXPECT_EQ(changes, expectedOrder);
+  const char* exports[] = {"1-jpeg.jpg", "2-png24.png", "3-png8.png", "4-bmp24.bmp",
+                           "5-bmp8.bmp", "6-bmp4.bmp", "7-gif.gif"};
+  for (const char* name : exports) {
+    auto picture = testing_support::ReferenceDecode(out_ + "/export/" + name);
+    ASSERT_TRUE(picture.has_value()) << name;
+    EXPECT_EQ(picture->width, 40u) << name;
+  }
+  EXPECT_TRUE(fs::exists(out_ + "/001-state.png"));
+  EXPECT_EQ(run.lines.size() + 0, static_cast<size_t>(std::distance(
+                                      fs::directory_iterator(out_), fs::directory_iterator())) -
+                                      2);  // every step's screenshot, the export folder, the clipboard
+}
+
+}  // namespace
