@@ -5,8 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <functional>
+#include <ostream>
 #include <map>
 #include <optional>
 #include <string>
@@ -14,12 +13,11 @@
 
 #include "app/viewer_dlg.h"
 #include "platform/headless/headless.h"
-#include "platform/resources_internal.h"
 #include "platform/user_internal.h"
 #include "resources/resource_ids.h"
+#include "tests/support/disc.h"
+#include "tests/support/scenario.h"
 #include "tests/support/test_support.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -209,7 +207,7 @@ GlyphBox RowGlyphs(const Row& row, const testing_support::Picture& image, Rgb co
   return box;
 }
 
-class AlbumListTest : public ::testing::Test {
+class AlbumListTest : public testing_support::DiscFixture {
  protected:
   static void SetUpTestSuite() {
     for (int id : {IDR_SKIN_LIST_FIRST_LEVEL, IDR_SKIN_LIST_SECOND_LEVEL, IDR_SKIN_LIST_ROOT,
@@ -219,56 +217,23 @@ class AlbumListTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    headless::Reset();
-    platform::ClearResourceOverridesForTests();
+    DiscFixture::SetUp();
     ASSERT_EQ(skins_.size(), 5u) << "Pillow decodes the five row images";
     for (const auto& [id, picture] : skins_) {
       ASSERT_EQ(picture.width, static_cast<uint32_t>(kRowWidth)) << id;
       ASSERT_EQ(picture.height, static_cast<uint32_t>(kRowHeight)) << id;
     }
-    root_ = testing_support::TempDir() + "/disc";
-    Touch("tessary");
-    headless::SetModuleFileName(root_ + "/tessary");
-  }
-  void TearDown() override {
-    headless::SetModuleFileName("");
-    headless::Reset();
   }
 
-  void Touch(const std::string& relative, const std::string& content = "x") {
-    const fs::path path = root_ + "/" + relative;
-    fs::create_directories(path.parent_path());
-    testing_support::WriteWholeFile(path.string(), std::vector<uint8_t>(content.begin(), content.end()));
-  }
-
-  // Starts browsing as the splash click does, then runs `check` with the
-  // list drawn; `check` posts further steps and finally Escape.
-  static void Browse(CViewerDlg& viewer, const std::function<void()>& check) {
-    headless::PostCall([&viewer] { viewer.SetTimer(1, 500, nullptr); });
-    headless::PostAdvanceClock(500);
-    headless::PostCall(check);
-    viewer.DoModal();
-  }
-
-  // The row of the album whose folder path (as listed) ends in `name`.
-  static int RowOf(const CViewerDlg& viewer, const std::string& name) {
-    for (INT_PTR i = 0; i < viewer.m_albumList.GetSize(); ++i) {
-      const std::string& entry = viewer.m_albumList.GetAt(i).str();
-      if (entry.size() >= name.size() && entry.compare(entry.size() - name.size(), name.size(), name) == 0)
-        return static_cast<int>(i);
-    }
-    return -1;
-  }
-
-  static void RightClickRow(CViewerDlg& viewer, int row) {
-    HWND list = viewer.m_albumListBox.m_hWnd;
+  // A right click in the middle of a row of the list.
+  static void RightClickRow(testing_support::Scenario& scenario, const CWnd& list, int row) {
     const int y = row * kRowHeight + kRowHeight / 2;
-    headless::PostClientPointer(list, WM_RBUTTONDOWN, 60, y, MK_RBUTTON);
-    headless::PostClientPointer(list, WM_RBUTTONUP, 60, y, 0);
+    scenario.Pointer("right button down on row " + std::to_string(row), list, WM_RBUTTONDOWN, 60, y,
+                     MK_RBUTTON)
+        .Pointer("right button up", list, WM_RBUTTONUP, 60, y);
   }
 
   static std::map<int, testing_support::Picture> skins_;
-  std::string root_;
 };
 
 std::map<int, testing_support::Picture> AlbumListTest::skins_;
@@ -277,7 +242,7 @@ std::map<int, testing_support::Picture> AlbumListTest::skins_;
 constexpr int kOneLetterRoom = 16;
 
 struct ExpectedRow {
-  const char* album;  // "" for the root
+  int index;
   const char* label;
   int image;
   bool indented;
@@ -291,14 +256,7 @@ void CheckRows(const CViewerDlg& viewer, const std::map<int, testing_support::Pi
   ASSERT_GE(list.width, kRowWidth);
   ASSERT_GE(list.height, static_cast<int>(rows.size()) * kRowHeight);
   for (const ExpectedRow& expected : rows) {
-    const int index = expected.album[0] == '\0' ? 0 : [&] {
-      for (INT_PTR i = 1; i < viewer.m_albumList.GetSize(); ++i) {
-        std::string entry = viewer.m_albumList.GetAt(i).str();
-        if (entry.substr(entry.rfind('/') + 1) == expected.album) return static_cast<int>(i);
-      }
-      return -1;
-    }();
-    ASSERT_GE(index, 0) << expected.album;
+    const int index = expected.index;
     SCOPED_TRACE(std::string(state) + ", row " + std::to_string(index));
     const Row row(list, index);
     const int textLeft = expected.indented ? 30 : 10;
@@ -337,91 +295,101 @@ void CheckRows(const CViewerDlg& viewer, const std::map<int, testing_support::Pi
 }
 
 TEST_F(AlbumListTest, RowsAreDrawnFromTheirSkinImagesWithTheirLabels) {
-  Touch("A/a.jpg");
-  Touch("A/G/a.jpg");
-  Touch("B/a.jpg");
-  Touch("album.txt", "name = R\r\n");
+  // Every album holds a picture, so selecting one stays on it.
+  disc_.Jpeg("r.jpg", 40, 30, 1);
+  disc_.Jpeg("A/a.jpg", 40, 30, 2);
+  disc_.Jpeg("A/G/a.jpg", 40, 30, 3);
+  disc_.Jpeg("B/a.jpg", 40, 30, 4);
+  disc_.Text("album.txt", "name = R\r\n");
   CViewerDlg viewer;
-  bool checked = false;
-  Browse(viewer, [&] {
+  testing_support::Scenario scenario;
+  testing_support::StartBrowsing(scenario, viewer);
+  scenario.Call("root selected", [&] {
     ASSERT_EQ(viewer.m_albumList.GetSize(), 4);
+    EXPECT_EQ(viewer.m_albumList.GetAt(2).str(), " " + disc_.Path("A/G"));
     for (int i = 0; i < 4; ++i) EXPECT_EQ(viewer.m_albumListBox.GetItemHeight(i), kRowHeight);
     ASSERT_EQ(viewer.m_albumListBox.GetCurSel(), 0);
     CheckRows(viewer, skins_,
-              {{"", "R", IDR_SKIN_LIST_SELECTED, false},
-               {"A", "A", IDR_SKIN_LIST_FIRST_LEVEL, false},
-               {"G", "G", IDR_SKIN_LIST_SECOND_LEVEL, true},
-               {"B", "B", IDR_SKIN_LIST_FIRST_LEVEL, false}},
+              {{0, "R", IDR_SKIN_LIST_SELECTED, false},
+               {1, "A", IDR_SKIN_LIST_FIRST_LEVEL, false},
+               {2, "G", IDR_SKIN_LIST_SECOND_LEVEL, true},
+               {3, "B", IDR_SKIN_LIST_FIRST_LEVEL, false}},
               "root selected");
-    RightClickRow(viewer, RowOf(viewer, "/A/G"));
-    headless::PostCall([&] {
-      EXPECT_EQ(viewer.m_albumListBox.GetCurSel(), RowOf(viewer, "/A/G")) << "a right click selects";
-      CheckRows(viewer, skins_,
-                {{"", "R", IDR_SKIN_LIST_ROOT, false},
-                 {"A", "A", IDR_SKIN_LIST_FIRST_LEVEL, false},
-                 {"G", "G", IDR_SKIN_LIST_SECOND_SELECTED, true},
-                 {"B", "B", IDR_SKIN_LIST_FIRST_LEVEL, false}},
-                "second level selected");
-      RightClickRow(viewer, RowOf(viewer, "/A"));
-      headless::PostCall([&] {
-        EXPECT_EQ(viewer.m_albumListBox.GetCurSel(), RowOf(viewer, "/A"));
-        CheckRows(viewer, skins_,
-                  {{"", "R", IDR_SKIN_LIST_ROOT, false},
-                   {"A", "A", IDR_SKIN_LIST_SELECTED, false},
-                   {"G", "G", IDR_SKIN_LIST_SECOND_LEVEL, true}},
-                  "first level selected");
-        checked = true;
-        headless::PostKey(VK_ESCAPE);
-      });
-    });
   });
-  EXPECT_TRUE(checked);
+  RightClickRow(scenario, viewer.m_albumListBox, 2);
+  scenario.Call("second level selected", [&] {
+    EXPECT_EQ(viewer.m_albumListBox.GetCurSel(), 2) << "a right click selects";
+    EXPECT_EQ(viewer.m_albumFolder.str(), disc_.Path("A/G")) << "and changes the album";
+    CheckRows(viewer, skins_,
+              {{0, "R", IDR_SKIN_LIST_ROOT, false},
+               {1, "A", IDR_SKIN_LIST_FIRST_LEVEL, false},
+               {2, "G", IDR_SKIN_LIST_SECOND_SELECTED, true},
+               {3, "B", IDR_SKIN_LIST_FIRST_LEVEL, false}},
+              "second level selected");
+  });
+  RightClickRow(scenario, viewer.m_albumListBox, 1);
+  scenario.Call("first level selected", [&] {
+    EXPECT_EQ(viewer.m_albumListBox.GetCurSel(), 1);
+    CheckRows(viewer, skins_,
+              {{0, "R", IDR_SKIN_LIST_ROOT, false},
+               {1, "A", IDR_SKIN_LIST_SELECTED, false},
+               {2, "G", IDR_SKIN_LIST_SECOND_LEVEL, true}},
+              "first level selected");
+  });
+  scenario.Key("close", VK_ESCAPE);
+  scenario.Run(viewer, IDCANCEL);
 }
 
 // Which text a row shows, told by the width of its ink.
-TEST_F(AlbumListTest, LabelsAreTheRootsNameAndTheFoldersOwnNames) {
-  struct Case {
-    const char* albumTxt;  // nullptr: none
-    const char* rootLabel;
-  } cases[] = {{nullptr, "My Album"}, {"name = Summer 1999\r\n", "Summer 1999"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.rootLabel);
-    SetUp();
-    Touch("Alps/a.jpg");
-    Touch("Alps/Glacier/a.jpg");
-    if (c.albumTxt != nullptr) Touch("album.txt", c.albumTxt);
-    CViewerDlg viewer;
-    bool checked = false;
-    Browse(viewer, [&] {
-      checked = true;
-      const int alps = RowOf(viewer, "/Alps");
-      const int glacier = RowOf(viewer, "/Alps/Glacier");
-      ASSERT_GT(alps, 0);
-      ASSERT_GT(glacier, 0);
-      const platform::WindowImage list = platform::ComposeWindow(viewer.m_albumListBox.m_hWnd);
-      struct Expected {
-        int index;
-        int image;
-        std::string label;
-        std::string wrongLabel;  // what a mistaken row would show
-        int textLeft;
-      } rows[] = {
-          {0, IDR_SKIN_LIST_SELECTED, c.rootLabel, c.albumTxt ? "My Album" : "disc", 10},
-          {alps, IDR_SKIN_LIST_FIRST_LEVEL, "Alps", c.albumTxt ? "Summer 1999" : "My Album", 10},
-          {glacier, IDR_SKIN_LIST_SECOND_LEVEL, "Glacier", "Alps/Glacier", 30},
-      };
-      for (const Expected& row : rows) {
-        const Ink ink = FindInk(Row(list, row.index), skins_.at(row.image));
-        const int width = LabelWidth(row.label);
-        ASSERT_GT(std::abs(width - LabelWidth(row.wrongLabel)), 6) << "labels too alike to tell apart";
-        EXPECT_GE(ink.left, row.textLeft) << row.label;
-        EXPECT_LE(ink.left, row.textLeft + 2) << row.label;
-        EXPECT_NEAR(ink.Width(), width + 1, 3) << row.label << " (the shadow adds one pixel)";
-      }
-      headless::PostKey(VK_ESCAPE);
-    });
-    EXPECT_TRUE(checked);
-  }
+struct LabelCase {
+  const char* albumTxt;  // nullptr: none
+  const char* rootLabel;
+};
+void PrintTo(const LabelCase& c, std::ostream* out) { *out << c.rootLabel; }
+
+class AlbumLabelTest : public AlbumListTest, public ::testing::WithParamInterface<LabelCase> {};
+
+TEST_P(AlbumLabelTest, RowsShowTheRootsNameAndTheFoldersOwnNames) {
+  const LabelCase& c = GetParam();
+  disc_.Jpeg("r.jpg", 40, 30, 1);
+  disc_.Jpeg("Alps/a.jpg", 40, 30, 2);
+  disc_.Jpeg("Alps/Glacier/a.jpg", 40, 30, 3);
+  if (c.albumTxt != nullptr) disc_.Text("album.txt", c.albumTxt);
+  CViewerDlg viewer;
+  testing_support::Scenario scenario;
+  testing_support::StartBrowsing(scenario, viewer);
+  scenario.Call("labels drawn", [&] {
+    ASSERT_EQ(viewer.m_albumList.GetSize(), 3);
+    ASSERT_EQ(viewer.m_albumList.GetAt(1).str(), disc_.Path("Alps"));
+    ASSERT_EQ(viewer.m_albumList.GetAt(2).str(), " " + disc_.Path("Alps/Glacier"));
+    ASSERT_EQ(viewer.m_albumListBox.GetCurSel(), 0);
+    const platform::WindowImage list = platform::ComposeWindow(viewer.m_albumListBox.m_hWnd);
+    struct Expected {
+      int index;
+      int image;
+      std::string label;
+      std::string wrongLabel;  // what a mistaken row would show
+      int textLeft;
+    } rows[] = {
+        {0, IDR_SKIN_LIST_SELECTED, c.rootLabel, c.albumTxt ? "My Album" : "disc", 10},
+        {1, IDR_SKIN_LIST_FIRST_LEVEL, "Alps", c.albumTxt ? "Summer 1999" : "My Album", 10},
+        {2, IDR_SKIN_LIST_SECOND_LEVEL, "Glacier", "Alps/Glacier", 30},
+    };
+    for (const Expected& row : rows) {
+      const Ink ink = FindInk(Row(list, row.index), skins_.at(row.image));
+      const int width = LabelWidth(row.label);
+      ASSERT_GT(std::abs(width - LabelWidth(row.wrongLabel)), 6) << "labels too alike to tell apart";
+      EXPECT_GE(ink.left, row.textLeft) << row.label;
+      EXPECT_LE(ink.left, row.textLeft + 2) << row.label;
+      EXPECT_NEAR(ink.Width(), width + 1, 3) << row.label << " (the shadow adds one pixel)";
+    }
+  });
+  scenario.Key("close", VK_ESCAPE);
+  scenario.Run(viewer, IDCANCEL);
 }
+
+INSTANTIATE_TEST_SUITE_P(RootLabels, AlbumLabelTest,
+                         ::testing::Values(LabelCase{nullptr, "My Album"},
+                                           LabelCase{"name = Summer 1999\r\n", "Summer 1999"}));
 
 }  // namespace
