@@ -12,6 +12,8 @@
 #include "app/viewer_dlg.h"
 #include "platform/headless/headless.h"
 #include "platform/test_hooks.h"
+#include "tests/support/disc.h"
+#include "tests/support/scenario.h"
 #include "tests/support/sound_files.h"
 #include "tests/support/test_support.h"
 
@@ -25,45 +27,31 @@ using Events = std::vector<std::string>;
 
 std::vector<uint8_t> Text(const std::string& text) { return {text.begin(), text.end()}; }
 
-class TitleSoundTest : public ::testing::Test {
+class TitleSoundTest : public testing_support::DiscFixture {
  protected:
-  void SetUp() override {
-    headless::Reset();
-    root_ = testing_support::TempDir();
-    Write("tessary", Text("program"));
-    headless::SetModuleFileName(root_ + "/tessary");
-  }
-  void TearDown() override {
-    headless::SetModuleFileName("");
-    headless::Reset();
-  }
-
-  // Writes root/<relative>, making its folders.
+  // Writes disc/<relative>, making its folders.
   std::string Write(const std::string& relative, const std::vector<uint8_t>& bytes) {
-    const std::string path = root_ + "/" + relative;
+    const std::string path = At(relative);
     fs::create_directories(fs::path(path).parent_path());
     EXPECT_TRUE(testing_support::WriteWholeFile(path, bytes));
     return path;
   }
-  std::string At(const std::string& relative) const { return root_ + "/" + relative; }
+  std::string At(const std::string& relative) const { return disc_.Path(relative); }
 
-  // Runs `steps` on a viewer once its modal loop waits for input, then closes it.
-  void RunInViewer(const std::function<void(CViewerDlg&)>& steps) {
-    bool ran = false;
-    {
-      CViewerDlg viewer;
-      headless::PostCall([&] {
-        headless::TakeSounds();
-        steps(viewer);
-        ran = true;
-      });
-      headless::PostKey(VK_ESCAPE);
-      viewer.DoModal();
-    }
-    EXPECT_TRUE(ran);
+  // Runs `steps` on a viewer once its modal loop waits for input (the sounds
+  // of its start-up taken), then closes and destroys it.
+  static void RunInViewer(const std::string& name, const std::function<void(CViewerDlg&)>& steps) {
+    CViewerDlg viewer;
+    testing_support::Scenario scenario;
+    scenario
+        .Call(name,
+              [&] {
+                headless::TakeSounds();
+                steps(viewer);
+              })
+        .Key("close", VK_ESCAPE);
+    scenario.Run(viewer, IDCANCEL);
   }
-
-  std::string root_;
 };
 
 TEST_F(TitleSoundTest, MusicChangesOnlyForADifferentMidiFile) {
@@ -89,7 +77,7 @@ TEST_F(TitleSoundTest, MusicChangesOnlyForADifferentMidiFile) {
       {"d.jpg", "", At("d.mid"), {"midi stop " + At("a.mid"), "midi close " + At("a.mid")}},
       {"d.jpg", "", At("d.mid"), {}},
   };
-  RunInViewer([&](CViewerDlg& viewer) {
+  RunInViewer("pictures in turn", [&](CViewerDlg& viewer) {
     for (const Step& step : steps) {
       viewer.PlayMusicFor(At(step.picture).c_str());
       EXPECT_EQ(headless::MidiPlaying(), step.playing) << step.picture;
@@ -103,7 +91,7 @@ TEST_F(TitleSoundTest, CompanionFilesAreFoundWhateverTheirCase) {
   const std::string music = Write("Album/TITLE.MID", MidiFileBytes());
   const std::vector<uint8_t> wave = WaveFileBytes(30);
   Write("Album/Photo.WAV", wave);
-  RunInViewer([&](CViewerDlg& viewer) {
+  RunInViewer("any-case lookups", [&](CViewerDlg& viewer) {
     viewer.PlayMusicFor(At("Album/title.mid").c_str());
     EXPECT_EQ(headless::MidiPlaying(), music);
     viewer.PlaySoundFor(At("Album/photo.jpg").c_str());
@@ -132,7 +120,7 @@ TEST_F(TitleSoundTest, EachPictureWithAWaveFilePlaysItOnce) {
       {"d.jpg", nullptr, {"wave stop"}},  // cannot be read whole: not played
   };
   const int64_t blocksBefore = platform::LiveGlobalBlocks();
-  RunInViewer([&](CViewerDlg& viewer) {
+  RunInViewer("pictures in turn", [&](CViewerDlg& viewer) {
     for (const Step& step : steps) {
       viewer.PlaySoundFor(At(step.picture).c_str());
       std::vector<uint8_t> playing;
@@ -150,7 +138,7 @@ TEST_F(TitleSoundTest, ClosingTheViewerStopsTheMusicAndTheSound) {
   Write("a.mid", MidiFileBytes());
   Write("a.wav", WaveFileBytes(10));
   const int64_t blocksBefore = platform::LiveGlobalBlocks();
-  RunInViewer([&](CViewerDlg& viewer) {
+  RunInViewer("music and sound started", [&](CViewerDlg& viewer) {
     viewer.PlayMusicFor(At("a.jpg").c_str());
     viewer.PlaySoundFor(At("a.jpg").c_str());
     ASSERT_EQ(headless::MidiPlaying(), At("a.mid"));
@@ -205,7 +193,7 @@ TEST_P(ShowTitleTest, ShowsTheTitleTextOrTheFirstPicture) {
   Write(std::string(c.name) + "/a.jpg", Text("not decoded here"));
   if (c.titleTxtName != nullptr) Write(std::string(c.name) + "/" + c.titleTxtName, Text(c.titleText));
 
-  RunInViewer([&](CViewerDlg& viewer) {
+  RunInViewer("show title", [&](CViewerDlg& viewer) {
     viewer.m_albumFolder = folder.c_str();
     viewer.m_pictureList.Add((folder + "/a.jpg").c_str());
     viewer.m_goingBack = c.goingBack ? 1 : 0;

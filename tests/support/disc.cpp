@@ -6,6 +6,7 @@
 #include "imaging/core/pelorn.h"
 #include "platform/headless/headless.h"
 #include "platform/user_internal.h"
+#include "tests/support/sound_files.h"
 #include "tests/support/test_support.h"
 
 namespace testing_support {
@@ -15,18 +16,6 @@ namespace fs = std::filesystem;
 namespace {
 
 void MakeParent(const std::string& path) { fs::create_directories(fs::path(path).parent_path()); }
-
-void PutLE(std::vector<uint8_t>& out, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-void PutBE(std::vector<uint8_t>& out, uint32_t value, int bytes) {
-  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-void PutText(std::vector<uint8_t>& out, const char* text) {
-  for (; *text != '\0'; ++text) out.push_back(static_cast<uint8_t>(*text));
-}
 
 }  // namespace
 
@@ -83,43 +72,19 @@ std::string Disc::Text(const std::string& relative, const std::string& content) 
 
 std::string Disc::Wave(const std::string& relative, int tone) {
   const uint32_t sampleCount = 800;
-  std::vector<uint8_t> wave;
-  PutText(wave, "RIFF");
-  PutLE(wave, 36 + sampleCount, 4);
-  PutText(wave, "WAVEfmt ");
-  PutLE(wave, 16, 4);
-  PutLE(wave, 1, 2);     // PCM
-  PutLE(wave, 1, 2);     // mono
-  PutLE(wave, 8000, 4);  // samples per second
-  PutLE(wave, 8000, 4);  // bytes per second
-  PutLE(wave, 1, 2);     // block align
-  PutLE(wave, 8, 2);     // bits per sample
-  PutText(wave, "data");
-  PutLE(wave, sampleCount, 4);
+  std::vector<uint8_t> samples;
   for (uint32_t i = 0; i < sampleCount; ++i)
-    wave.push_back(static_cast<uint8_t>(128 + ((i * tone / 4) % 2 ? 60 : -60)));
+    samples.push_back(static_cast<uint8_t>(128 + ((i * tone / 4) % 2 ? 60 : -60)));
   const std::string path = Path(relative);
   MakeParent(path);
-  EXPECT_TRUE(WriteWholeFile(path, wave));
+  EXPECT_TRUE(WriteWholeFile(path, WaveFileBytes(samples)));
   return path;
 }
 
 std::string Disc::Midi(const std::string& relative, int note) {
-  std::vector<uint8_t> track = {0x00, 0x90, static_cast<uint8_t>(note), 0x60,
-                                0x60, 0x80, static_cast<uint8_t>(note), 0x00,
-                                0x00, 0xFF, 0x2F, 0x00};
-  std::vector<uint8_t> midi;
-  PutText(midi, "MThd");
-  PutBE(midi, 6, 4);
-  PutBE(midi, 0, 2);   // format 0
-  PutBE(midi, 1, 2);   // one track
-  PutBE(midi, 96, 2);  // ticks per quarter note
-  PutText(midi, "MTrk");
-  PutBE(midi, static_cast<uint32_t>(track.size()), 4);
-  midi.insert(midi.end(), track.begin(), track.end());
   const std::string path = Path(relative);
   MakeParent(path);
-  EXPECT_TRUE(WriteWholeFile(path, midi));
+  EXPECT_TRUE(WriteWholeFile(path, MidiFileBytes(static_cast<uint8_t>(note))));
   return path;
 }
 

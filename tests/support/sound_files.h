@@ -15,15 +15,15 @@ namespace testing_support {
 inline std::vector<uint8_t> MidiFileBytes(uint8_t note = 60) {
   return {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
           'M', 'T', 'r', 'k', 0, 0, 0, 12,
-          0x00, 0x90, note, 0x40,   // note on
+          0x00, 0x90, note, 0x60,   // note on
           0x60, 0x80, note, 0x00,   // note off after a quarter note
           0x00, 0xFF, 0x2F, 0x00};  // end of track
 }
 
-// A mono 8-bit 8000 Hz PCM wave file of `samples` samples, each `fill`:
-// "RIFF", the chunk size (36 + data), "WAVE", a 16-byte "fmt " chunk and the
-// "data" chunk. The RIFF chunk size is little-endian, as are all the fields.
-inline std::vector<uint8_t> WaveFileBytes(uint32_t samples, uint8_t fill = 0x80) {
+// A mono 8-bit 8000 Hz PCM wave file holding `samples`: "RIFF", the chunk
+// size (36 + data), "WAVE", a 16-byte "fmt " chunk and the "data" chunk.
+// Every field is little-endian.
+inline std::vector<uint8_t> WaveFileBytes(const std::vector<uint8_t>& samples) {
   std::vector<uint8_t> bytes;
   auto text = [&bytes](const char* tag) { bytes.insert(bytes.end(), tag, tag + 4); };
   auto u32 = [&bytes](uint32_t v) {
@@ -33,8 +33,9 @@ inline std::vector<uint8_t> WaveFileBytes(uint32_t samples, uint8_t fill = 0x80)
     bytes.push_back(static_cast<uint8_t>(v));
     bytes.push_back(static_cast<uint8_t>(v >> 8));
   };
+  const uint32_t dataBytes = static_cast<uint32_t>(samples.size());
   text("RIFF");
-  u32(36 + samples);
+  u32(36 + dataBytes);
   text("WAVE");
   text("fmt ");
   u32(16);
@@ -45,9 +46,14 @@ inline std::vector<uint8_t> WaveFileBytes(uint32_t samples, uint8_t fill = 0x80)
   u16(1);     // block alignment
   u16(8);     // bits per sample
   text("data");
-  u32(samples);
-  bytes.insert(bytes.end(), samples, fill);
+  u32(dataBytes);
+  bytes.insert(bytes.end(), samples.begin(), samples.end());
   return bytes;
+}
+
+// The same with `count` samples, each `fill`.
+inline std::vector<uint8_t> WaveFileBytes(uint32_t count, uint8_t fill = 0x80) {
+  return WaveFileBytes(std::vector<uint8_t>(count, fill));
 }
 
 }  // namespace testing_support
