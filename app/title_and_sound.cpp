@@ -2,7 +2,6 @@
 // the .mid and .wav files beside a picture. Music goes on across pictures and
 // albums until a different MIDI file starts; a wave sound plays once.
 #include <cstdio>
-#include <cstdlib>
 
 #include "app/viewer_dlg.h"
 #include "catalogue/album_names.h"
