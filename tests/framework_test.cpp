@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <set>
@@ -871,6 +872,26 @@ TEST_F(FrameworkTest, CompanionFilesAreFoundWhateverTheirCase) {
   EXPECT_FALSE(AfxFindFileAnyCase("", found));
   // A folder is found like a file.
   EXPECT_TRUE(AfxFindFileAnyCase(root.c_str(), found));
+}
+
+TEST_F(FrameworkTest, FontObjectOwnsOneFont) {
+  LOGFONTA description = {};
+  description.lfHeight = -12;
+  std::strcpy(description.lfFaceName, "Arial");
+  const int64_t before = platform::LiveGdiObjects();
+  {
+    CFont font;
+    EXPECT_EQ(font.GetSafeHandle(), nullptr);
+    ASSERT_TRUE(font.CreateFontIndirect(&description));
+    EXPECT_NE(static_cast<HFONT>(font), nullptr);
+    EXPECT_FALSE(font.CreateFontIndirect(&description)) << "one font per object";
+    EXPECT_EQ(platform::LiveGdiObjects(), before + 1);
+    EXPECT_TRUE(font.DeleteObject());
+    EXPECT_FALSE(font.DeleteObject());
+    EXPECT_EQ(platform::LiveGdiObjects(), before);
+    ASSERT_TRUE(font.CreateFontIndirect(&description));
+  }
+  EXPECT_EQ(platform::LiveGdiObjects(), before) << "the destructor deletes its font";
 }
 
 }  // namespace
