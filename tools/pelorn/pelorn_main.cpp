@@ -47,9 +47,21 @@ int UsageError(const char* message) {
   return kExitUsage;
 }
 
-int LibraryFailure(const std::string& file, PelornError code) {
-  std::fprintf(stderr, "pelorn: %s: %s\n", file.c_str(), ErrorText(code).c_str());
+// The out-of-memory text, made at start-up: when memory has run out, making
+// it then could fail again.
+std::string outOfMemoryText;
+
+int LibraryFailure(const char* file, PelornError code) {
+  if (code == kPelornOutOfMemory && !outOfMemoryText.empty()) {
+    std::fprintf(stderr, "pelorn: %s: %s\n", file, outOfMemoryText.c_str());
+  } else {
+    std::fprintf(stderr, "pelorn: %s: %s\n", file, ErrorText(code).c_str());
+  }
   return kExitLibraryFailed;
+}
+
+int LibraryFailure(const std::string& file, PelornError code) {
+  return LibraryFailure(file.c_str(), code);
 }
 
 // --- Progress bar on stderr, only when stderr is a terminal --------------------
@@ -356,6 +368,7 @@ int Run(int argc, char** argv) {
 // line itself), so that no allocation failure ever aborts the tool.
 int main(int argc, char** argv) {
   try {
+    outOfMemoryText = ErrorText(kPelornOutOfMemory);
     return Run(argc, argv);
   } catch (const std::bad_alloc&) {
     return LibraryFailure(argc > 2 ? argv[2] : "pelorn", kPelornOutOfMemory);
