@@ -126,6 +126,8 @@ class CViewerDlg : public CDialog {
   void OnLButtonDblClk(UINT flags, CPoint point) override;
   void OnTimer(UINT_PTR id) override;
   BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+  BOOL PreTranslateMessage(MSG* message) override;
+  void OnRButtonDown(UINT flags, CPoint point) override;
 
  private:
   void BuildDisplayPalette();

@@ -4,6 +4,7 @@
 // and user_listbox.cpp are the Linux side of the window plumbing; a Windows
 // build uses user32 and comctl32 instead.
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -326,12 +327,28 @@ std::string UpperCase(LPCSTR text) {
   return upper;
 }
 
+// The keys held down as of the last key message taken from the queue, as
+// GetKeyState reports them: the state that goes with the message at hand.
+std::array<bool, 256>& KeysDown() {
+  static std::array<bool, 256> keysDown{};
+  return keysDown;
+}
+
+void NoteKeyMessage(const MSG& message) {
+  const bool down = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN;
+  const bool up = message.message == WM_KEYUP || message.message == WM_SYSKEYUP;
+  if ((down || up) && message.wParam < KeysDown().size()) KeysDown()[message.wParam] = down;
+}
+
 // The next message without waiting: queued, then paint, then timers.
 bool NextMessage(LPMSG message, bool remove) {
   WindowSystem& s = System();
   if (!s.queue.empty()) {
     *message = s.queue.front();
-    if (remove) s.queue.pop_front();
+    if (remove) {
+      s.queue.pop_front();
+      NoteKeyMessage(*message);
+    }
     return true;
   }
   if (s.quitPosted) {
@@ -512,6 +529,7 @@ std::vector<std::string> TakeCallLog() {
 void SetWindowForgetter(WindowForgetter forgetter) { System().forgetter = forgetter; }
 
 void ResetWindows() {
+  KeysDown().fill(false);
   WindowSystem& s = System();
   std::vector<Window*> tops = s.zOrder;
   for (Window* w : tops) {
@@ -1463,3 +1481,9 @@ bool FillSaveAsResult(OPENFILENAMEA* dialog, const std::string& path, DWORD filt
   return true;
 }
 }  // namespace platform
+
+SHORT GetKeyState(int virtualKey) {
+  const bool down = virtualKey >= 0 && virtualKey < static_cast<int>(KeysDown().size()) &&
+                    KeysDown()[static_cast<size_t>(virtualKey)];
+  return down ? static_cast<SHORT>(0x8000) : 0;
+}

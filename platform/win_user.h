@@ -31,6 +31,8 @@
 #define WM_SETICON 0x0080
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
+#define WM_SYSKEYDOWN 0x0104
+#define WM_SYSKEYUP 0x0105
 #define WM_CHAR 0x0102
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
@@ -64,6 +66,7 @@
 
 // Virtual keys
 #define VK_BACK 0x08
+#define VK_CONTROL 0x11
 #define VK_TAB 0x09
 #define VK_RETURN 0x0D
 #define VK_ESCAPE 0x1B
@@ -76,6 +79,7 @@
 #define VK_UP 0x26
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
+#define VK_F1 0x70
 
 // WM_ACTIVATE
 #define WA_INACTIVE 0
@@ -295,6 +299,8 @@ BOOL KillTimer(HWND window, UINT_PTR id);
 #define SM_CXSMICON 49
 #define SM_CYSMICON 50
 int GetSystemMetrics(int index);
+// The high bit is set while the key is down.
+SHORT GetKeyState(int virtualKey);
 
 // --- Menus (the system menu model) -------------------------------------------------
 #define MF_BYCOMMAND 0x00000000L

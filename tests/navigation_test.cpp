@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "app/resource_ids.h"
+#include "app/viewer_app.h"
 #include "app/viewer_dlg.h"
 #include "platform/headless/headless.h"
+#include "platform/user_internal.h"
 #include "tests/support/disc.h"
 #include "tests/support/scenario.h"
 #include "tests/support/test_support.h"
@@ -359,6 +361,93 @@ TEST_F(NavigationTest, DamagedPicturesAndVanishedAlbumsShowNothingAndBrowsingGoe
   });
   scenario.Key("close", VK_ESCAPE);
   scenario.Run(viewer, IDCANCEL);
+}
+
+}  // namespace
+
+namespace {
+
+struct KeyCase {
+  const char* name;
+  UINT key;
+  bool control;
+  int album;  // after the key, from the root's first of two pictures
+  int index;
+  bool about;     // the About box opened
+  bool copied;    // the clipboard holds the picture
+  bool exported;  // the Save As dialog was shown
+};
+
+class KeyTest : public NavigationTest, public ::testing::WithParamInterface<KeyCase> {};
+
+TEST_P(KeyTest, KeysReachTheHiddenButtonsOperations) {
+  const KeyCase& key = GetParam();
+  disc_.Bmp("r1.bmp", 40, 30, 1);
+  disc_.Bmp("r2.bmp", 40, 30, 2);
+  disc_.Bmp("A/a.bmp", 40, 30, 3);
+  CViewerDlg viewer;
+  theApp.m_pMainWnd = &viewer;  // the About box's owner
+  Scenario scenario;
+  testing_support::StartBrowsing(scenario, viewer);
+  scenario.Call("first the second picture", [&] { viewer.Next(); });
+  bool aboutOpened = false;
+  if (key.exported) scenario.CancelSaveAs("cancel the Save As dialog");
+  scenario.Call(std::string("press ") + key.name, [&] {
+    if (key.control) platform::DeliverKey(WM_KEYDOWN, VK_CONTROL);
+    platform::DeliverKey(WM_KEYDOWN, key.key);
+    platform::DeliverKey(WM_KEYUP, key.key);
+    if (key.control) platform::DeliverKey(WM_KEYUP, VK_CONTROL);
+  });
+  if (key.about) {
+    // Inside the About box's own loop: note it, then close it.
+    scenario.Call("inside the About box",
+                  [&] { aboutOpened = GetActiveWindow() != viewer.m_hWnd; });
+    scenario.Key("close the About box", VK_ESCAPE);
+  }
+  scenario.Call("check", [&] {
+    EXPECT_EQ(viewer.m_albumListBox.GetCurSel(), key.album);
+    EXPECT_EQ(viewer.m_currentIndex, key.index);
+    EXPECT_EQ(aboutOpened, key.about);
+    int width = 0, height = 0;
+    std::vector<uint8_t> pixels;
+    EXPECT_EQ(headless::ClipboardPicture(&width, &height, &pixels), key.copied);
+    EXPECT_EQ(headless::TakeSaveAsDialogs().size(), key.exported ? 1u : 0u);
+  });
+  scenario.Key("close", VK_ESCAPE);
+  scenario.Run(viewer, IDCANCEL);
+  theApp.m_pMainWnd = nullptr;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, KeyTest,
+    ::testing::Values(KeyCase{"Right", VK_RIGHT, false, 1, 0, false, false, false},
+                      KeyCase{"PageDown", VK_NEXT, false, 1, 0, false, false, false},
+                      KeyCase{"Space", VK_SPACE, false, 1, 0, false, false, false},
+                      KeyCase{"Left", VK_LEFT, false, 0, 0, false, false, false},
+                      KeyCase{"PageUp", VK_PRIOR, false, 0, 0, false, false, false},
+                      KeyCase{"BackSpace", VK_BACK, false, 0, 0, false, false, false},
+                      KeyCase{"CtrlC", 'C', true, 0, 1, false, true, false},
+                      KeyCase{"C", 'C', false, 0, 1, false, false, false},
+                      KeyCase{"CtrlS", 'S', true, 0, 1, false, false, true},
+                      KeyCase{"F1", VK_F1, false, 0, 1, true, false, false}),
+    [](const ::testing::TestParamInfo<KeyCase>& info) { return std::string(info.param.name); });
+
+TEST_F(NavigationTest, RightClickOutsideTheListOpensTheAboutBox) {
+  disc_.Bmp("r1.bmp", 40, 30, 1);
+  CViewerDlg viewer;
+  theApp.m_pMainWnd = &viewer;  // the About box's owner
+  Scenario scenario;
+  bool aboutOpened = false;
+  scenario.Pointer("right press", viewer, WM_RBUTTONDOWN, 400, 300, MK_RBUTTON);
+  scenario.Call("inside the About box", [&] { aboutOpened = GetActiveWindow() != viewer.m_hWnd; });
+  scenario.Key("close the About box", VK_ESCAPE);
+  scenario.Call("opened", [&] {
+    EXPECT_TRUE(aboutOpened);
+    EXPECT_EQ(GetActiveWindow(), viewer.m_hWnd);
+  });
+  scenario.Key("close", VK_ESCAPE);
+  scenario.Run(viewer, IDCANCEL);
+  theApp.m_pMainWnd = nullptr;
 }
 
 }  // namespace

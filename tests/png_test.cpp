@@ -166,18 +166,34 @@ uint32_t BigEndian32(const std::vector<uint8_t>& data, size_t at) {
          data[at + 3];
 }
 
+// One chunk as a file stores it: length, type, data, CRC.
+std::vector<uint8_t> EncodedChunk(const char* type, const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> bytes;
+  const uint32_t length = static_cast<uint32_t>(data.size());
+  for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<uint8_t>(length >> shift));
+  std::vector<uint8_t> typed(type, type + 4);
+  typed.insert(typed.end(), data.begin(), data.end());
+  bytes.insert(bytes.end(), typed.begin(), typed.end());
+  const uint32_t crc = static_cast<uint32_t>(crc32(0, typed.data(), static_cast<uInt>(typed.size())));
+  for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<uint8_t>(crc >> shift));
+  return bytes;
+}
+
+// The file with the chunk put right after its IHDR (signature 8 bytes, IHDR 25).
+std::vector<uint8_t> WithChunkAfterHeader(std::vector<uint8_t> png, const char* type,
+                                          const std::vector<uint8_t>& data) {
+  const std::vector<uint8_t> chunk = EncodedChunk(type, data);
+  png.insert(png.begin() + 33, chunk.begin(), chunk.end());
+  return png;
+}
+
 // A PNG signature and an IHDR chunk of the given size, then IEND: enough for
 // the header checks.
 std::vector<uint8_t> HeaderOnlyPng(uint32_t width, uint32_t height) {
   std::vector<uint8_t> bytes = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
   auto chunk = [&bytes](const char* type, const std::vector<uint8_t>& data) {
-    const uint32_t length = static_cast<uint32_t>(data.size());
-    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<uint8_t>(length >> shift));
-    std::vector<uint8_t> typed(type, type + 4);
-    typed.insert(typed.end(), data.begin(), data.end());
-    bytes.insert(bytes.end(), typed.begin(), typed.end());
-    const uint32_t crc = static_cast<uint32_t>(crc32(0, typed.data(), static_cast<uInt>(typed.size())));
-    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<uint8_t>(crc >> shift));
+    const std::vector<uint8_t> encoded = EncodedChunk(type, data);
+    bytes.insert(bytes.end(), encoded.begin(), encoded.end());
   };
   std::vector<uint8_t> ihdr;
   for (uint32_t value : {width, height}) {
@@ -333,11 +349,10 @@ TEST_F(PngCorpus, GoodFilesMatchTheIndependentDecodeWithTheReadersRules) {
                            << int(expected.rgb[first]) << ", bounds " << int(expected.low[first])
                            << ".." << int(expected.high[first]);
   }
-  // Most of the corpus is compared; the skipped files are the damaged ones
-  // and those whose gamma libpng may take from an ICC profile.
-  EXPECT_GE(exact, 70);
-  EXPECT_GE(corrected, 200);
-  EXPECT_LE(skipped, 35);
+  // Most of the corpus is compared; the skipped files are the damaged ones.
+  EXPECT_GE(exact, 95);
+  EXPECT_GE(corrected, 190);
+  EXPECT_LE(skipped, 33);
 }
 
 // Opaque files decode as Pillow decodes them: exactly without gamma
@@ -364,7 +379,6 @@ TEST_F(PngCorpus, OpaqueFilesMatchPillow) {
     for (const auto& chunk : ParseChunks(bytes)) {
       if (chunk.first == "tRNS") opaque = false;
       if (chunk.first == "gAMA" && fileGamma == 0.0) fileGamma = BigEndian32(chunk.second, 0) / 100000.0;
-      if (chunk.first == "sRGB") fileGamma = 0.45455;
     }
     if (!opaque) continue;
     auto reference = PillowDecode(name);
@@ -478,6 +492,37 @@ TEST(PngRead, GammaIsCorrectedOnlyWhenTheFileHasGama) {
     EXPECT_NEAR(corrected.picture.rgb[i], CorrectedLevel(spec.rows[0][i], 0.45455), 1) << i;
   }
   EXPECT_GT(corrected.picture.rgb[3], 64 + 20);  // mid-tones visibly brighter
+}
+
+// libpng reports an sRGB chunk as gamma 0.45455 as if it were gAMA; only a
+// gAMA chunk gives the file gamma. sRGB alone: no correction. sRGB followed
+// by gAMA 1.0: corrected for 1.0, not for sRGB's 0.45455.
+TEST(PngRead, FileGammaComesFromTheGamaChunkAloneNotFromSrgb) {
+  TestPng spec;
+  spec.width = 4;
+  spec.rows = {{0, 0, 0, 64, 64, 64, 128, 128, 128, 255, 200, 30}};
+  const std::string plainPath = TempDir() + "/plain-for-srgb.png";
+  ASSERT_TRUE(WriteTestPng(plainPath, spec));
+  const std::vector<uint8_t> plain = ReadWholeFile(plainPath);
+  const std::vector<uint8_t> srgbOnly = WithChunkAfterHeader(plain, "sRGB", {0});
+  const std::vector<uint8_t> srgbAndGama =
+      WithChunkAfterHeader(WithChunkAfterHeader(plain, "gAMA", {0, 1, 0x86, 0xA0}), "sRGB", {0});
+  ASSERT_EQ(ParseChunks(srgbAndGama)[1].first, "sRGB");
+  ASSERT_EQ(ParseChunks(srgbAndGama)[2].first, "gAMA");
+
+  const std::string srgbPath = TempDir() + "/srgb-only.png";
+  ASSERT_TRUE(WriteWholeFile(srgbPath, srgbOnly));
+  ReadOutcome uncorrected = ReadPng(srgbPath);
+  ASSERT_EQ(uncorrected.code, kPelornOk);
+  EXPECT_EQ(uncorrected.picture.rgb, spec.rows[0]);
+
+  const std::string bothPath = TempDir() + "/srgb-gama.png";
+  ASSERT_TRUE(WriteWholeFile(bothPath, srgbAndGama));
+  ReadOutcome corrected = ReadPng(bothPath);
+  ASSERT_EQ(corrected.code, kPelornOk);
+  for (size_t i = 0; i < spec.rows[0].size(); ++i) {
+    EXPECT_NEAR(corrected.picture.rgb[i], CorrectedLevel(spec.rows[0][i], 1.0), 1) << i;
+  }
 }
 
 TEST(PngRead, GreyWithAlphaBecomesRgb) {

@@ -11,6 +11,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-liberation
   clang libclang-rt-14-dev
   python3 python3-pil imagemagick netpbm giflib-tools libtiff-tools libgif-dev
+  libjpeg-turbo-progs
   libstb-dev libimagequant-dev
   xvfb xauth xclip xdotool
 )

@@ -14,8 +14,9 @@
 //   count, are black; more than 256 colours means no table at all.
 // - bfOffBits is trusted as it is, even inside the colour table.
 // - A file too short for the rows its header claims fails (code 3) before
-//   the picture block is asked for; a picture above kMaxPictureBytes fails
-//   with code 1 without being asked for.
+//   the picture block is asked for; a picture whose block and row pass the
+//   memory bound (kMaxPictureMemory, 1 GiB) fails with code 1 without being
+//   asked for.
 //
 // Writing streams rows from the caller's buffer, which already holds the rows
 // bottom row first (24 bits: blue, green, red), padding each to its 4-byte
@@ -124,14 +125,10 @@ PelornError ReadColorTable(std::FILE* file, const BmpHeaders& headers, uint32_t 
   return kPelornOk;
 }
 
-bool PictureBytes(int64_t width, int64_t height, size_t* bytes) {
+bool PictureBytes(int64_t width, int64_t height, uint64_t workingBytes, size_t* bytes) {
   if (width <= 0 || height <= 0) return false;
-  size_t product = 0;
-  if (!CheckedProduct(static_cast<uint64_t>(width), static_cast<uint64_t>(height), 3, &product))
-    return false;
-  if (product > kMaxPictureBytes) return false;
-  *bytes = product;
-  return true;
+  return PictureFitsBound(static_cast<uint64_t>(width), static_cast<uint64_t>(height), 3,
+                          workingBytes, bytes);
 }
 
 }  // namespace pelorn::bmp
@@ -218,16 +215,16 @@ HGLOBAL PelornCodec::ReadBmpFile(const char* path, uint32_t* width, uint32_t* he
   *width = static_cast<uint32_t>(pictureWidth);
   *height = static_cast<uint32_t>(pictureHeight);
 
-  // A height of 0 gives no picture: a zero-size block cannot be locked.
-  size_t pictureBytes = 0;
-  if (pictureHeight != 0 &&
-      !pelorn::bmp::PictureBytes(pictureWidth, pictureHeight, &pictureBytes)) {
-    errorCode = kPelornOutOfMemory;
-    return nullptr;
-  }
   size_t stride = 0;
   if (!pelorn::CheckedDibStride(static_cast<uint64_t>(pictureWidth),
                                 static_cast<uint64_t>(bitCount), &stride)) {
+    errorCode = kPelornOutOfMemory;
+    return nullptr;
+  }
+  // A height of 0 gives no picture: a zero-size block cannot be locked.
+  size_t pictureBytes = 0;
+  if (pictureHeight != 0 &&
+      !pelorn::bmp::PictureBytes(pictureWidth, pictureHeight, stride, &pictureBytes)) {
     errorCode = kPelornOutOfMemory;
     return nullptr;
   }

@@ -19,12 +19,6 @@
 
 namespace pelorn::bmp {
 
-// The largest picture block a reader asks for. A 32-bit process can never hold
-// a block of 2 GB or more, so the 64-bit build refuses the same pictures
-// instead of committing gigabytes of lazily zeroed memory for a header that
-// claims, say, 70000 x 70000 pixels (14.7 GB).
-inline constexpr uint64_t kMaxPictureBytes = 0x7FFFFFFF;
-
 inline constexpr uint32_t kFileHeaderBytes = 14;
 inline constexpr uint32_t kWindowsInfoBytes = 40;
 inline constexpr uint32_t kCoreInfoBytes = 12;
@@ -63,8 +57,9 @@ bool SeekFromStart(std::FILE* file, uint64_t offset);
 // position is put back where it was.
 int64_t FileLength(std::FILE* file);
 
-// width x height x 3 as a block size, false when the picture is empty,
-// negative or above kMaxPictureBytes.
-bool PictureBytes(int64_t width, int64_t height, size_t* bytes);
+// width x height x 3 as a block size, false when the picture is empty or
+// negative, or when the block and workingBytes together pass the memory bound
+// of one picture (kMaxPictureMemory).
+bool PictureBytes(int64_t width, int64_t height, uint64_t workingBytes, size_t* bytes);
 
 }  // namespace pelorn::bmp

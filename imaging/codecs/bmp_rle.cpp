@@ -55,6 +55,9 @@ class ByteStream {
   uint8_t buffer_[16384];
 };
 
+// A run holds at most 255 pixels: 255 bytes for 8 bits, 128 for 4 bits.
+constexpr size_t kScratchRowBytes = 256;
+
 enum RleState {
   kRunCount = 0,
   kRunValue = 1,
@@ -110,15 +113,18 @@ HGLOBAL PelornCodec::ReadBmpRleFile(const char* path, uint32_t* width, uint32_t*
   const int32_t pictureHeight = headers.height;
   *width = static_cast<uint32_t>(pictureWidth);
   *height = static_cast<uint32_t>(pictureHeight);
+  // The bound counts the scratch row too; a picture past it fails before the
+  // block is asked for, so a few kilobytes of deltas and end-of-line escapes
+  // cannot make the decoder commit gigabytes of black.
   size_t pictureBytes = 0;
   pelorn::GlobalBlockOwner picture;
-  if (!pelorn::bmp::PictureBytes(pictureWidth, pictureHeight, &pictureBytes) ||
+  if (!pelorn::bmp::PictureBytes(pictureWidth, pictureHeight, kScratchRowBytes, &pictureBytes) ||
       !picture.AllocateAndLock(pictureBytes)) {
     errorCode = kPelornOutOfMemory;
     return nullptr;
   }
   pelorn::PlainBlock scratchRow;
-  if (!scratchRow.Allocate(256)) {
+  if (!scratchRow.Allocate(kScratchRowBytes)) {
     errorCode = kPelornOutOfMemory;
     return nullptr;
   }

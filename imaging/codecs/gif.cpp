@@ -163,10 +163,13 @@ HGLOBAL GifReader::ReadPicture(uint32_t* width, uint32_t* height, int32_t* trans
 
   // Quirk: a picture of width or height 0 has no pixels to hold; a zero-size
   // block cannot be locked, so it fails as an allocation does (code 1).
+  // A picture past the memory bound fails the same way before its block is
+  // asked for: the decoder fills what the data does not supply with index 0,
+  // so a few bytes declaring 65535 x 65535 would otherwise cost 12 GB.
   size_t bytes = 0;
   pelorn::GlobalBlockOwner block;
   if (pictureWidth == 0 || pictureHeight == 0 ||
-      !pelorn::CheckedProduct(pictureWidth, pictureHeight, 3, &bytes) ||
+      !pelorn::PictureFitsBound(pictureWidth, pictureHeight, 3, 0, &bytes) ||
       !block.AllocateAndLock(bytes)) {
     errorCode = kPelornOutOfMemory;
     return nullptr;

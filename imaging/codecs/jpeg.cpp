@@ -110,6 +110,10 @@ void CmykRowToRgb(const JSAMPLE* cmyk, uint8_t* rgb, JDIMENSION width, bool inve
 
 // --- Reading -------------------------------------------------------------------
 
+uint64_t RoundUp(uint64_t value, uint64_t multiple) {
+  return multiple == 0 ? value : (value + multiple - 1) / multiple * multiple;
+}
+
 // Everything one read hands to, and gets back from, the libjpeg side.
 struct DecodeJob {
   std::FILE* file = nullptr;    // the file source, or
@@ -139,14 +143,48 @@ void CollectComments(j_decompress_ptr info) {
   }
 }
 
+// libjpeg's refusals for want of memory: the memory manager's own, and the
+// request for a backing store (no temporary files are used), which is what
+// a limit on its memory leads to.
+bool IsOutOfMemory(int messageCode) {
+  return messageCode == JERR_OUT_OF_MEMORY || messageCode == JERR_NO_BACKING_STORE;
+}
+
+// libjpeg keeps a few MCU rows of samples of every component (decoding,
+// context, upsampling, colour conversion): counted as this many MCU rows on
+// top of the coefficient arrays.
+constexpr uint64_t kLibjpegWorkingRows = 4;
+
+// Whether the picture block and libjpeg's buffers for it stay within the
+// memory bound; *pictureBytes is the block's size. A file that needs more
+// than one scan (progressive, or components in separate scans) holds the
+// coefficients of the whole image: 64 coefficients of 2 bytes per 8 x 8
+// block, for every block of every component, rounded up to whole MCUs.
+bool FitsMemoryBound(j_decompress_ptr info, size_t* pictureBytes) {
+  jpeg_calc_output_dimensions(info);
+  uint64_t working = 0;
+  uint64_t rowSamples = 0;
+  for (int c = 0; c < info->num_components; ++c) {
+    const jpeg_component_info& component = info->comp_info[c];
+    const uint64_t blocksWide = RoundUp(component.width_in_blocks, component.h_samp_factor);
+    const uint64_t blocksHigh = RoundUp(component.height_in_blocks, component.v_samp_factor);
+    if (jpeg_has_multiple_scans(info)) working += blocksWide * blocksHigh * sizeof(JBLOCK);
+    rowSamples += blocksWide * DCTSIZE * component.v_samp_factor * DCTSIZE;
+  }
+  working += rowSamples * kLibjpegWorkingRows;
+  return pelorn::PictureFitsBound(info->output_width, info->output_height, 3, working,
+                                  pictureBytes);
+}
+
 // The libjpeg side of a read; returns the codec error code. Its locals are
 // plain values and references only (see the file comment).
 PelornError DecodeJpeg(DecodeJob* job) {
   struct jpeg_decompress_struct& info = job->info;
   info.err = JpegStandardErrors(&job->errors);
   if (setjmp(job->errors.jumpPoint) != 0) {
+    const int message = job->errors.pub.msg_code;
     jpeg_destroy_decompress(&info);
-    return kPelornBadJpeg;
+    return IsOutOfMemory(message) ? kPelornOutOfMemory : kPelornBadJpeg;
   }
   jpeg_create_decompress(&info);
   if (job->file != nullptr) {
@@ -168,12 +206,21 @@ PelornError DecodeJpeg(DecodeJob* job) {
   density.y = info.Y_density;
   density.unit = info.density_unit;
 
+  // The memory bound is checked before jpeg_start_decompress: for a
+  // progressive or multi-scan file that call allocates whole-image
+  // coefficient arrays and decodes every scan into them.
+  size_t pictureBytes = 0;
+  if (!FitsMemoryBound(&info, &pictureBytes)) {
+    jpeg_destroy_decompress(&info);
+    return kPelornOutOfMemory;
+  }
+  // What is left of the bound is libjpeg's; its memory manager fails (code 1
+  // through the jump point) rather than take more.
+  info.mem->max_memory_to_use = static_cast<long>(pelorn::kMaxPictureMemory - pictureBytes);
   jpeg_start_decompress(&info);
 
   const JDIMENSION width = info.output_width;
-  size_t pictureBytes = 0;
-  if (!pelorn::CheckedProduct(width, info.output_height, 3, &pictureBytes) ||
-      !job->picture->AllocateAndLock(pictureBytes)) {
+  if (!job->picture->AllocateAndLock(pictureBytes)) {
     jpeg_destroy_decompress(&info);
     return kPelornOutOfMemory;
   }

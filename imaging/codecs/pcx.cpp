@@ -244,10 +244,21 @@ HGLOBAL PelornCodec::ReadPcxFile(const char* path, uint32_t* width, uint32_t* he
     return nullptr;
   }
   pelorn::BufferedFileInput input(file.get());
+  // The picture block and the line buffers together stay within the memory
+  // bound; a picture past it fails first, whatever the file holds.
+  const bool planesSpread = planeStride != storedPlaneBytes;
+  size_t lineBufferBytes = 0;
+  size_t pictureBytes = 0;
+  if (!pelorn::CheckedProduct(planeStride, header.planeCount, &lineBufferBytes) ||
+      !pelorn::PictureFitsBound(pictureWidth, pictureHeight, 3,
+                                uint64_t{lineBufferBytes} + (planesSpread ? scanLineBytes : 0),
+                                &pictureBytes)) {
+    errorCode = kPelornOutOfMemory;
+    return nullptr;
+  }
   // A file too short for its scan lines would fail at the end of its data;
   // saying so now keeps a tiny crafted header from claiming a huge block. A
-  // stored byte covers at most 63 bytes of a line. Checked before the sizes,
-  // so that a short file fails the same way on a 32-bit and a 64-bit build.
+  // stored byte covers at most 63 bytes of a line.
   const long long remaining = input.Remaining();
   if (remaining >= 0 && scanLineBytes > 0) {
     const unsigned long long leastBytes =
@@ -258,14 +269,6 @@ HGLOBAL PelornCodec::ReadPcxFile(const char* path, uint32_t* width, uint32_t* he
     }
   }
 
-  size_t lineBufferBytes = 0;
-  size_t pictureBytes = 0;
-  if (!pelorn::CheckedProduct(planeStride, header.planeCount, &lineBufferBytes) ||
-      !pelorn::CheckedProduct(pictureWidth, pictureHeight, 3, &pictureBytes)) {
-    errorCode = kPelornOutOfMemory;
-    return nullptr;
-  }
-  const bool planesSpread = planeStride != storedPlaneBytes;
   pelorn::PlainBlock line;
   pelorn::PlainBlock storedLine;
   if (!line.Allocate(lineBufferBytes, true) ||

@@ -15,8 +15,10 @@
 // - a gamma correction too small to matter (product within 0.05 of 1) is
 //   asked for as gamma 1 on both sides: libpng 1.6 would otherwise still
 //   composite alpha in linear light, which the 1.0 series did not;
-// - png_get_gAMA also reports the gamma implied by an sRGB chunk, so sRGB files
-//   are corrected like files with gAMA 0.45455;
+// - png_get_gAMA (and PNG_INFO_gAMA) also report the gamma implied by an sRGB
+//   or ICC chunk, so the file gamma is read from the gAMA chunk itself, which
+//   libpng is told to hand over as an unknown chunk: a file with sRGB and no
+//   gAMA is not corrected, and one with both keeps its gAMA value;
 // - png_get_text also reports iTXt chunks; they enter the read text list, a
 //   compressed iTXt with the compressed flag set;
 // - libpng 1.6 keeps its default limit of 1,000,000 pixels for width and height
@@ -83,6 +85,9 @@ struct PngHeader {
   int colorType = 0;
 };
 
+// 16-bit RGBA: the widest pixel libpng holds in its rows.
+constexpr uint64_t kLargestPixelBytes = 8;
+
 // libpng's threshold below which a gamma correction is not worth making.
 constexpr double kGammaThreshold = 0.05;
 
@@ -90,13 +95,38 @@ enum class RowsOutcome { kDone, kLibraryError, kCancelled };
 
 // --- Read stages (trivially destructible locals only) ---------------------------
 
+// The gAMA chunk, kept whole so that its presence is known (see the file
+// comment).
+const png_byte kGammaChunk[5] = {'g', 'A', 'M', 'A', '\0'};
+
+// libpng's range of meaningful gAMA values (gamma x 100000).
+constexpr png_uint_32 kSmallestGamma = 16;
+constexpr png_uint_32 kLargestGamma = 625000000;
+
 bool ReadHeader(png_structp png, png_infop info, std::FILE* file, PngHeader* header) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_init_io(png, file);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, kGammaChunk, 1);
   png_read_info(png, info);
   png_get_IHDR(png, info, &header->width, &header->height, &header->bitDepth,
                &header->colorType, nullptr, nullptr, nullptr);
   return true;
+}
+
+// The value of the file's first gAMA chunk before the picture data, or 0.0
+// when it has none. Quirk: as libpng does, a chunk of another length than 4
+// or a value outside libpng's range is passed over.
+double GammaChunkValue(png_structp png, png_infop info) {
+  png_unknown_chunkp chunks = nullptr;
+  const int count = png_get_unknown_chunks(png, info, &chunks);
+  for (int i = 0; i < count; ++i) {
+    const png_unknown_chunk& chunk = chunks[i];
+    if (std::memcmp(chunk.name, kGammaChunk, 4) != 0 || chunk.size != 4) continue;
+    const png_uint_32 value = png_get_uint_32(chunk.data);
+    if (value < kSmallestGamma || value > kLargestGamma) continue;
+    return value / 100000.0;
+  }
+  return 0.0;
 }
 
 // The transformations in their fixed order, then the row length libpng will
@@ -129,8 +159,8 @@ bool SetReadTransformations(png_structp png, png_infop info, const PngHeader& he
   // libpng's threshold of 1, libpng 1.6 would still composite in linear light
   // (the 1.0 series composited the stored values); asking for gamma 1 on both
   // sides keeps the 1.0 behaviour.
-  double fileGamma = 0.0;
-  if (png_get_gAMA(png, info, &fileGamma) == 0) fileGamma = 1.0 / displayGamma;
+  double fileGamma = GammaChunkValue(png, info);
+  if (fileGamma == 0.0) fileGamma = 1.0 / displayGamma;
   if (std::fabs(fileGamma * displayGamma - 1.0) > kGammaThreshold) {
     png_set_gamma(png, displayGamma, fileGamma);
   } else {
@@ -294,11 +324,15 @@ HGLOBAL PngCodec::Read(const char* path, uint32_t* width, uint32_t* height) {
     return nullptr;
   }
   // The picture's size is checked before libpng sets up its own row buffers,
-  // so a header that claims more than can be held fails here, not later.
+  // so a header that claims more than can be held fails here, not later. The
+  // memory bound counts the block, the row table and libpng's two rows (the
+  // row being unfiltered and the previous one, at most 8 bytes a pixel).
   size_t pictureBytes = 0;
   size_t rowTableBytes = 0;
-  if (!pelorn::CheckedProduct(header.width, header.height, 3, &pictureBytes) ||
-      !pelorn::CheckedProduct(header.height, sizeof(png_bytep), &rowTableBytes)) {
+  const uint64_t libpngRowBytes = 2 * (uint64_t{header.width} * kLargestPixelBytes + 64);
+  if (!pelorn::CheckedProduct(header.height, sizeof(png_bytep), &rowTableBytes) ||
+      !pelorn::PictureFitsBound(header.width, header.height, 3, rowTableBytes + libpngRowBytes,
+                                &pictureBytes)) {
     errorCode = kPelornOutOfMemory;
     return nullptr;
   }

@@ -325,6 +325,12 @@ HGLOBAL TgaReader::Read(const char* path, uint32_t* width, uint32_t* height) {
     return nullptr;
   }
 
+  // A picture past the memory bound fails first, whatever the file holds.
+  size_t pictureBytes = 0;
+  if (!pelorn::PictureFitsBound(header.width, header.height, 3, 0, &pictureBytes)) {
+    errorCode = kPelornOutOfMemory;
+    return nullptr;
+  }
   // A file too short to hold the picture would end in a short read anyway;
   // saying so now keeps a tiny crafted header from claiming a huge block.
   // Run-length data needs at least one packet header and one value per 128
@@ -341,13 +347,6 @@ HGLOBAL TgaReader::Read(const char* path, uint32_t* width, uint32_t* height) {
     }
   }
 
-  // Checked after the length, so that a short file fails the same way on a
-  // 32-bit and a 64-bit build.
-  size_t pictureBytes = 0;
-  if (!pelorn::CheckedProduct(header.width, header.height, 3, &pictureBytes)) {
-    errorCode = kPelornOutOfMemory;
-    return nullptr;
-  }
   pelorn::GlobalBlockOwner picture;
   if (!picture.AllocateAndLock(pictureBytes)) {
     errorCode = kPelornOutOfMemory;

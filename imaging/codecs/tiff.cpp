@@ -14,7 +14,9 @@
 // and come out transposed (libtiff does not rotate).
 //
 // libtiff 4.5 adaptation: the file is opened with TIFFOpenExt so that
-// libtiff's single allocations can be capped (see OpenTiff).
+// libtiff's single allocations can be capped (see OpenTiff); with the picture
+// block they stay within the memory bound of one picture, and a refusal is
+// reported as code 1.
 //
 // Three diagnostic lines ("alloc", "read", "post" with the seconds elapsed)
 // go to the debugger output, and so do libtiff's warnings and errors
@@ -45,7 +47,14 @@ void SendLibtiffMessage(const char* kind, const char* module, const char* format
   OutputDebugStringA(line);
 }
 
+// Set when libtiff refused an allocation over the limit given at open; the
+// reader then reports code 1 instead of a bad file.
+thread_local bool libtiffRefusedMemory = false;
+
 void LibtiffError(const char* module, const char* format, va_list arguments) {
+  if (format != nullptr && std::strstr(format, "limit defined in open options") != nullptr) {
+    libtiffRefusedMemory = true;
+  }
   SendLibtiffMessage("error", module, format, arguments);
 }
 
@@ -62,23 +71,40 @@ void RouteLibtiffMessages() {
   });
 }
 
-// libtiff's own buffers (a strip, a tile, a row of samples) are capped at
-// 1 GiB each: a damaged header can make libtiff ask for hundreds of
-// gigabytes for one strip. Quirk: a file that truly needs more is refused as
-// a bad file. (libtiff 4.5 and later; older ones open without the cap.)
-constexpr tmsize_t kLibtiffAllocationCap = tmsize_t{1} << 30;
-
-TIFF* OpenTiff(const char* path) {
+// libtiff's own allocations (a strip, a tile, a row of samples, the file's
+// tag arrays) are capped one by one: a damaged header can make libtiff ask
+// for hundreds of gigabytes for one strip. The file is first opened with the
+// whole memory bound as the cap to learn the picture's size, then again with
+// what the bound leaves beside the picture block. (libtiff 4.5 and later
+// cap single allocations; older ones open without the cap.)
+TIFF* OpenTiff(const char* path, uint64_t allocationCap) {
 #if defined(TIFFLIB_VERSION) && TIFFLIB_VERSION >= 20221213
   TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
   if (options == nullptr) return nullptr;
-  TIFFOpenOptionsSetMaxSingleMemAlloc(options, kLibtiffAllocationCap);
+  // A cap of 0 would mean no cap at all to libtiff.
+  TIFFOpenOptionsSetMaxSingleMemAlloc(
+      options, static_cast<tmsize_t>(allocationCap > 0 ? allocationCap : 1));
   TIFF* tiff = TIFFOpenExt(path, "r", options);
   TIFFOpenOptionsFree(options);
   return tiff;
 #else
+  (void)allocationCap;
   return TIFFOpen(path, "r");
 #endif
+}
+
+// The buffer libtiff's RGBA interface decodes into: one strip or one tile,
+// of every sample plane when the planes are stored apart.
+uint64_t LibtiffDecodingBytes(TIFF* tiff) {
+  const uint64_t unit = TIFFIsTiled(tiff) ? TIFFTileSize64(tiff) : TIFFStripSize64(tiff);
+  uint16_t planarConfig = PLANARCONFIG_CONTIG;
+  uint16_t samples = 1;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planarConfig);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  // Anything past the bound counts as just past it, so sums cannot wrap.
+  const uint64_t pastBound = pelorn::kMaxPictureMemory + 1;
+  const uint64_t planes = planarConfig == PLANARCONFIG_SEPARATE && samples > 0 ? samples : 1;
+  return unit >= pastBound / planes ? pastBound : unit * planes;
 }
 
 void SendTiming(const char* stage, DWORD startTicks) {
@@ -103,9 +129,10 @@ class TiffFile {
   ~TiffFile() { Close(); }
   TiffFile(const TiffFile&) = delete;
   TiffFile& operator=(const TiffFile&) = delete;
-  void Close() {
+  void Close() { Reset(nullptr); }
+  void Reset(TIFF* tiff) {
     if (tiff_ != nullptr) TIFFClose(tiff_);
-    tiff_ = nullptr;
+    tiff_ = tiff;
   }
   TIFF* get() const { return tiff_; }
 
@@ -126,9 +153,10 @@ HGLOBAL PelornCodec::ReadTiffFile(const char* path, uint32_t* width, uint32_t* h
   }
   RouteLibtiffMessages();
 
-  TiffFile file(OpenTiff(path));
+  libtiffRefusedMemory = false;
+  TiffFile file(OpenTiff(path, pelorn::kMaxPictureMemory));
   if (file.get() == nullptr) {
-    errorCode = kPelornFileOpen;
+    errorCode = libtiffRefusedMemory ? kPelornOutOfMemory : kPelornFileOpen;
     return nullptr;
   }
   uint32_t imageWidth = 0, imageHeight = 0;
@@ -150,15 +178,38 @@ HGLOBAL PelornCodec::ReadTiffFile(const char* path, uint32_t* width, uint32_t* h
     state.tiffResolutionY = TruncatedResolution(resolutionY);
   }
 
-  // The RGBA block, 4 bytes a pixel; the packed rows must also fit the
-  // 32-bit row length of the row reversal.
+  // The RGBA block (4 bytes a pixel), one packed row and libtiff's decoding
+  // buffer stay within the memory bound; libtiff gets what the block and the
+  // row leave. The packed rows must also fit the 32-bit row length of the
+  // row reversal. A layout the RGBA interface cannot read at all is a bad
+  // file whatever its buffers would take.
   size_t blockBytes = 0, rowBytes = 0;
-  if (!pelorn::CheckedProduct(imageWidth, imageHeight, 4, &blockBytes) ||
-      !pelorn::CheckedProduct(imageWidth, 3, &rowBytes) ||
-      rowBytes > std::numeric_limits<uint32_t>::max()) {
+  if (!pelorn::CheckedProduct(imageWidth, 3, &rowBytes) ||
+      rowBytes > std::numeric_limits<uint32_t>::max() ||
+      !pelorn::PictureFitsBound(imageWidth, imageHeight, 4, rowBytes, &blockBytes)) {
     errorCode = kPelornOutOfMemory;
     return nullptr;
   }
+  char refusal[1024] = "";
+  if (TIFFRGBAImageOK(file.get(), refusal) == 0) {
+    OutputDebugStringA("libtiff error: ");
+    OutputDebugStringA(refusal);
+    OutputDebugStringA("\n");
+    errorCode = kPelornBadTiff;
+    return nullptr;
+  }
+  if (!pelorn::PictureFitsBound(imageWidth, imageHeight, 4,
+                                uint64_t{rowBytes} + LibtiffDecodingBytes(file.get()),
+                                &blockBytes)) {
+    errorCode = kPelornOutOfMemory;
+    return nullptr;
+  }
+  file.Reset(OpenTiff(path, pelorn::kMaxPictureMemory - blockBytes - rowBytes));
+  if (file.get() == nullptr) {
+    errorCode = libtiffRefusedMemory ? kPelornOutOfMemory : kPelornFileOpen;
+    return nullptr;
+  }
+
   // A zero-size block cannot be locked, so an empty image also ends here.
   pelorn::GlobalBlockOwner block;
   if (!block.AllocateAndLock(blockBytes)) {
@@ -172,7 +223,7 @@ HGLOBAL PelornCodec::ReadTiffFile(const char* path, uint32_t* width, uint32_t* h
   // zero-filled block keeps rows it never reaches black).
   auto* raster = reinterpret_cast<uint32_t*>(block.bytes());
   if (TIFFReadRGBAImage(file.get(), imageWidth, imageHeight, raster, 0) == 0) {
-    errorCode = kPelornBadTiff;
+    errorCode = libtiffRefusedMemory ? kPelornOutOfMemory : kPelornBadTiff;
     return nullptr;
   }
   file.Close();

@@ -29,6 +29,28 @@ inline bool CheckedProduct(uint64_t a, uint64_t b, size_t* bytes) {
   return CheckedProduct(a, b, 1, bytes);
 }
 
+// The most memory one reader may ask for to decode one picture: the picture
+// block, the decoding library's own buffers (libjpeg's coefficient arrays,
+// libtiff's strips and tiles, libpng's rows) and any working rows together.
+// A 32-bit Windows process has 2 GiB of address space in all; one picture may
+// take at most half of it. The same limit holds in a 64-bit build, so a tiny
+// file that declares a huge picture fails at once with code 1 instead of
+// committing (and zero-filling) gigabytes that the reader then fills with the
+// colour its design gives to data the file does not supply.
+inline constexpr uint64_t kMaxPictureMemory = uint64_t{1} << 30;
+
+// width x height x bytesPerPixel plus workingBytes, the reader's whole need
+// for one picture; false when it is above kMaxPictureMemory. On success
+// *pictureBytes is the picture block's size alone.
+inline bool PictureFitsBound(uint64_t width, uint64_t height, uint64_t bytesPerPixel,
+                             uint64_t workingBytes, size_t* pictureBytes) {
+  size_t product = 0;
+  if (!CheckedProduct(width, height, bytesPerPixel, &product)) return false;
+  if (product > kMaxPictureMemory || workingBytes > kMaxPictureMemory - product) return false;
+  *pictureBytes = product;
+  return true;
+}
+
 // The standard DIB row length: ((width * bits + 31) / 32) * 4, or false when
 // it overflows.
 inline bool CheckedDibStride(uint64_t width, uint64_t bitsPerPixel, size_t* stride) {

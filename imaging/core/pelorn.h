@@ -20,6 +20,18 @@
 // Every size product (width x height x bytes per pixel) is computed in 64 bits
 // and refused with code 1 when it cannot be allocated.
 //
+// Memory bound: no reader asks for more than 1 GiB (kMaxPictureMemory,
+// imaging/core/image_size.h) for one picture, counting the picture block, the
+// buffers of libjpeg, libpng and libtiff, and its own working rows. A file
+// whose picture needs more fails with code 1 ("out of memory") before any of
+// that memory is asked for, so it fails at once whatever size it declares.
+// Why 1 GiB: a 32-bit Windows process, the program's home, has 2 GiB of
+// address space in all, and one picture may take at most half of it; the
+// 64-bit build keeps the same limit, so that a few kilobytes declaring a
+// picture of gigabytes (whose missing data the readers fill with black) never
+// cost gigabytes and minutes. The largest pictures within the bound are about
+// 357 million pixels (268 million for TIFF, whose block holds 4 bytes a pixel).
+//
 // Every thread has its own record, so the library may be used from several
 // threads at once. Results are bit-for-bit the same on every machine: the
 // library is built without floating-point contraction or fast-math.

@@ -158,10 +158,14 @@ std::string GoldenLine(const std::string& name, uint32_t width, uint32_t height,
          std::to_string(code) + " " + checksum + "\n";
 }
 
+bool GoldenRewriteRequested() {
+  const char* rewrite = std::getenv("TESSARY_WRITE_GOLDEN");
+  return rewrite != nullptr && std::string(rewrite) == "1";
+}
+
 void ExpectGoldenList(const std::string& suite, const std::string& lines) {
   const std::string path = std::string(TESSARY_SOURCE_DIR) + "/tests/golden/" + suite + ".txt";
-  const char* rewrite = std::getenv("TESSARY_WRITE_GOLDEN");
-  if (rewrite != nullptr && std::string(rewrite) == "1") {
+  if (GoldenRewriteRequested()) {
     ASSERT_TRUE(WriteWholeFile(path, std::vector<uint8_t>(lines.begin(), lines.end()))) << path;
     GTEST_SKIP() << "rewrote " << path;
   }

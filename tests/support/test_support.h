@@ -59,6 +59,10 @@ std::string GoldenLine(const std::string& name, uint32_t width, uint32_t height,
 // rewritten from them instead (tests/tools/make_golden.sh).
 void ExpectGoldenList(const std::string& suite, const std::string& lines);
 
+// Whether TESSARY_WRITE_GOLDEN is exactly "1": the golden tests then rewrite
+// their lists (and skip) instead of checking them. Any other value checks.
+bool GoldenRewriteRequested();
+
 // Runs a shell command and returns its exit status; output goes to outputPath
 // when given.
 int RunCommand(const std::string& command, std::string* output = nullptr);

@@ -8,15 +8,16 @@ depth; no libpng) and applies the reader's rules to the raw samples:
 palette and low-bit grey expanded, grey to RGB, alpha/tRNS composited onto
 the file's bKGD (given in file gamma) or onto black (in screen terms),
 16-bit samples cut to their high byte, and gamma corrected with exponent
-1 / (file gamma x display gamma) when the file has gAMA (or sRGB, which
-libpng reports as gamma 0.45455) and the product is not within 0.05 of 1.
+1 / (file gamma x display gamma) when the file has a gAMA chunk and the
+product is not within 0.05 of 1. The file gamma comes from the gAMA chunk
+alone: an sRGB or iCCP chunk without gAMA means no correction, and a file
+with gAMA and sRGB keeps its gAMA value.
 
 Without gamma correction the result follows libpng's integer compositing
 exactly ("exact"); with it the ideal floating-point value is written
 ("gamma"), followed by a lower and an upper bound per byte that allow for the
 precision of libpng's gamma tables.
-Files that cannot be decoded, or whose gamma libpng may take from an iCCP
-profile, are skipped ("skip").
+Files that cannot be decoded are skipped ("skip").
 
 For each FILE writes OUTDIR/<name>.rgb: "W H KIND\n" then W*H*3 bytes
 (for "gamma" three such planes: ideal, lower bound, upper bound).
@@ -120,12 +121,12 @@ def decode(data):
             info["trns"] = body
         elif kind == b"bKGD":
             info["bkgd"] = body
-        elif kind == b"gAMA" and len(body) == 4:
-            info["gama"] = struct.unpack(">I", body)[0]
-        elif kind == b"sRGB":
-            info["srgb"] = True
-        elif kind == b"iCCP":
-            info["iccp"] = True
+        elif kind == b"gAMA" and len(body) == 4 and not idat and "gama" not in info:
+            # The first gAMA before the picture data with a value in libpng's
+            # range; others are passed over.
+            value = struct.unpack(">I", body)[0]
+            if 16 <= value <= 625000000:
+                info["gama"] = value
         elif kind == b"IDAT":
             idat += body
     w, h, depth, ctype = info["w"], info["h"], info["depth"], info["ctype"]
@@ -156,13 +157,8 @@ def decode(data):
 
 
 def file_gamma(info):
-    """gAMA as libpng 1.6 reports it, or None."""
-    if info.get("srgb"):
-        return 45455
-    g = info.get("gama")
-    if g is not None and 16 <= g <= 625000000:
-        return g
-    return None
+    """The gAMA chunk's value (gamma x 100000), or None without one."""
+    return info.get("gama")
 
 
 def composite8(fg, alpha, bg):
@@ -285,8 +281,6 @@ def main():
             with open(path, "rb") as f:
                 data = f.read()
             info, pixels = decode(data)
-            if info.get("iccp") and file_gamma(info) is None:
-                raise Skip("iCCP")
             rgb, kind = expected(info, pixels, display_gamma)
             with open(target, "wb") as f:
                 f.write(b"%d %d %s\n" % (info["w"], info["h"], kind.encode()))

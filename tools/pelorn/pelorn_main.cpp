@@ -12,12 +12,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "commands/reader_table.h"
 #include "imaging/core/error_text.h"
 #include "imaging/core/pelorn.h"
+#include "tools/pelorn/picture_block.h"
 
 namespace {
 
@@ -44,9 +47,21 @@ int UsageError(const char* message) {
   return kExitUsage;
 }
 
-int LibraryFailure(const std::string& file, PelornError code) {
-  std::fprintf(stderr, "pelorn: %s: %s\n", file.c_str(), ErrorText(code).c_str());
+// The out-of-memory text, made at start-up: when memory has run out, making
+// it then could fail again.
+std::string outOfMemoryText;
+
+int LibraryFailure(const char* file, PelornError code) {
+  if (code == kPelornOutOfMemory && !outOfMemoryText.empty()) {
+    std::fprintf(stderr, "pelorn: %s: %s\n", file, outOfMemoryText.c_str());
+  } else {
+    std::fprintf(stderr, "pelorn: %s: %s\n", file, ErrorText(code).c_str());
+  }
   return kExitLibraryFailed;
+}
+
+int LibraryFailure(const std::string& file, PelornError code) {
+  return LibraryFailure(file.c_str(), code);
 }
 
 // --- Progress bar on stderr, only when stderr is a terminal --------------------
@@ -79,38 +94,50 @@ class ProgressBar {
 
 // --- Pictures --------------------------------------------------------------------
 
-struct Picture {
+// The pixels a writer takes: width x height x 3 bytes, rows from the top down.
+struct PictureView {
   uint32_t width = 0;
   uint32_t height = 0;
-  std::vector<uint8_t> rgb;
+  const uint8_t* rgb = nullptr;
 };
 
-// Reads INPUT with the reader its extension selects. Returns an exit status.
-int ReadPicture(const std::string& path, Picture* picture, const char** formatName) {
+PictureView ViewOf(const PictureBlock& picture) {
+  return {picture.width(), picture.height(), picture.rgb()};
+}
+
+// Runs one step of a command. The library lets an allocation failure through
+// as std::bad_alloc, and the tool's own buffers fail the same way: either ends
+// as the library's out-of-memory failure of the file the step works on.
+template <typename Step>
+int GuardingMemory(const std::string& file, Step step) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    return LibraryFailure(file, kPelornOutOfMemory);
+  }
+}
+
+// Reads INPUT with the reader its extension selects into `picture`, which
+// keeps the library's block. Returns an exit status.
+int ReadPicture(const std::string& path, PictureBlock* picture, const char** formatName) {
   const PictureReader* reader = FindPictureReader(path.c_str());
   if (reader == nullptr) {
     std::fprintf(stderr, "pelorn: %s: not a picture name (.jpg .png .bmp .pcx .tif .tga .gif)\n",
                  path.c_str());
     return kExitLibraryFailed;
   }
-  HGLOBAL block;
-  {
-    ProgressBar progress;
-    block = reader->read(path.c_str(), &picture->width, &picture->height);
-  }
-  if (block == nullptr) return LibraryFailure(path, GetLastImageError());
-  const size_t bytes = static_cast<size_t>(picture->width) * picture->height * 3;
-  const auto* pixels = static_cast<const uint8_t*>(GlobalLock(block));
-  if (pixels == nullptr || GlobalSize(block) < bytes) {
-    if (pixels != nullptr) GlobalUnlock(block);
-    GlobalFree(block);
-    return LibraryFailure(path, kPelornOutOfMemory);
-  }
-  picture->rgb.assign(pixels, pixels + bytes);
-  GlobalUnlock(block);
-  GlobalFree(block);
-  if (formatName != nullptr) *formatName = reader->formatName;
-  return kExitOk;
+  return GuardingMemory(path, [&] {
+    uint32_t width = 0, height = 0;
+    HGLOBAL block;
+    {
+      ProgressBar progress;
+      block = reader->read(path.c_str(), &width, &height);
+    }
+    if (block == nullptr) return LibraryFailure(path, GetLastImageError());
+    if (!picture->Take(block, width, height)) return LibraryFailure(path, kPelornOutOfMemory);
+    if (formatName != nullptr) *formatName = reader->formatName;
+    return kExitOk;
+  });
 }
 
 enum class Form { kJpg, kPng24, kPng8, kBmp24, kBmp8, kBmp4, kGif, kPpm, kUnknown };
@@ -141,25 +168,30 @@ Form FormByExtension(const std::string& path) {
   return Form::kUnknown;
 }
 
-int WritePpm(const std::string& path, const Picture& picture) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// Binary PPM (P6): the header, then the picture's rows exactly as the library
+// holds them, in one write.
+int WritePpm(const std::string& path, const PictureView& picture) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
   if (file == nullptr) return LibraryFailure(path, kPelornFileOpen);
-  std::fprintf(file, "P6\n%u %u\n255\n", picture.width, picture.height);
-  const bool written =
-      std::fwrite(picture.rgb.data(), 1, picture.rgb.size(), file) == picture.rgb.size();
-  if (std::fclose(file) != 0 || !written) return LibraryFailure(path, kPelornFileWrite);
+  const size_t bytes = size_t{picture.width} * picture.height * 3;
+  const bool written = std::fprintf(file.get(), "P6\n%u %u\n255\n", picture.width, picture.height) > 0 &&
+                       std::fwrite(picture.rgb, 1, bytes, file.get()) == bytes;
+  if (std::fclose(file.release()) != 0 || !written) return LibraryFailure(path, kPelornFileWrite);
   return kExitOk;
 }
 
 // Writes the picture in the given form; paletted forms are reduced first,
 // exactly as the viewer's export does.
-int WritePicture(const std::string& path, const Picture& picture, Form form, int quality) {
+int WriteForm(const std::string& path, const PictureView& picture, Form form, int quality) {
   if (form == Form::kPpm) return WritePpm(path, picture);
   const char* out = path.c_str();
   const auto width = static_cast<int32_t>(picture.width);
   const auto height = static_cast<int32_t>(picture.height);
-  const uint8_t* rgb = picture.rgb.data();
-
+  const uint8_t* rgb = picture.rgb;
   int colorCount = 0;
   if (form == Form::kPng8 || form == Form::kBmp8 || form == Form::kGif) colorCount = 256;
   if (form == Form::kBmp4) colorCount = 16;
@@ -186,6 +218,10 @@ int WritePicture(const std::string& path, const Picture& picture, Form form, int
   }
   if (!written) return LibraryFailure(path, GetLastImageError());
   return kExitOk;
+}
+
+int WritePicture(const std::string& path, const PictureView& picture, Form form, int quality) {
+  return GuardingMemory(path, [&] { return WriteForm(path, picture, form, quality); });
 }
 
 // --- Command line --------------------------------------------------------------------
@@ -262,19 +298,19 @@ int Convert(const Options& options) {
   Form form;
   std::string error;
   if (!ChooseForm(options, output, &form, &error)) return UsageError(error.c_str());
-  Picture picture;
+  PictureBlock picture;
   const int status = ReadPicture(input, &picture, nullptr);
   if (status != kExitOk) return status;
-  return WritePicture(output, picture, form, options.quality);
+  return WritePicture(output, ViewOf(picture), form, options.quality);
 }
 
 int Info(const Options& options) {
   if (options.positional.size() != 1) return UsageError("info needs one FILE");
-  Picture picture;
+  PictureBlock picture;
   const char* formatName = "";
   const int status = ReadPicture(options.positional[0], &picture, &formatName);
   if (status != kExitOk) return status;
-  std::printf("%ux%u %s\n", picture.width, picture.height, formatName);
+  std::printf("%ux%u %s\n", picture.width(), picture.height(), formatName);
   return kExitOk;
 }
 
@@ -286,26 +322,25 @@ int Scale(const Options& options) {
   Form form;
   std::string error;
   if (!ChooseForm(options, output, &form, &error)) return UsageError(error.c_str());
-  Picture source;
+  PictureBlock source;
   const int status = ReadPicture(input, &source, nullptr);
   if (status != kExitOk) return status;
-  Picture scaled;
-  scaled.width = options.width;
-  scaled.height = options.height;
-  scaled.rgb.resize(static_cast<size_t>(scaled.width) * scaled.height * 3);
-  {
+  std::vector<uint8_t> scaled;
+  const int scaledStatus = GuardingMemory(input, [&] {
+    scaled.resize(size_t{options.width} * options.height * 3);
     ProgressBar progress;
-    if (!ResampleRgb(source.rgb.data(), static_cast<int32_t>(source.width),
-                     static_cast<int32_t>(source.height), scaled.rgb.data(),
-                     static_cast<int32_t>(scaled.width), static_cast<int32_t>(scaled.height)))
+    if (!ResampleRgb(source.rgb(), static_cast<int32_t>(source.width()),
+                     static_cast<int32_t>(source.height()), scaled.data(),
+                     static_cast<int32_t>(options.width), static_cast<int32_t>(options.height)))
       return LibraryFailure(input, GetLastImageError());
-  }
-  return WritePicture(output, scaled, form, options.quality);
+    return kExitOk;
+  });
+  if (scaledStatus != kExitOk) return scaledStatus;
+  return WritePicture(output, {options.width, options.height, scaled.data()}, form,
+                      options.quality);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   if (argc < 2) return UsageError(nullptr);
   const std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") {
@@ -325,4 +360,17 @@ int main(int argc, char** argv) {
   if (command == "info") return Info(options);
   if (command == "scale") return Scale(options);
   return UsageError(("unknown command " + command).c_str());
+}
+
+}  // namespace
+
+// Every command guards its own steps; this catches what is left (the command
+// line itself), so that no allocation failure ever aborts the tool.
+int main(int argc, char** argv) {
+  try {
+    outOfMemoryText = ErrorText(kPelornOutOfMemory);
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return LibraryFailure(argc > 2 ? argv[2] : "pelorn", kPelornOutOfMemory);
+  }
 }

@@ -1,0 +1,50 @@
+// Keys people expect of a picture viewer, beside the dialog's own Enter and
+// Escape: each reaches the same operation as the hidden button it stands for.
+// Up and Down stay with the album list; a right click outside the list opens
+// the About box, as the system menu's entry does (the window has no caption
+// to open that menu from).
+#include "app/resource_ids.h"
+#include "app/viewer_dlg.h"
+
+namespace {
+
+bool ControlHeld() { return (::GetKeyState(VK_CONTROL) & 0x8000) != 0; }
+
+// The hidden button a key stands for, or 0.
+int ButtonForKey(UINT key) {
+  switch (key) {
+    case VK_RIGHT:
+    case VK_NEXT:
+    case VK_SPACE: return IDC_NEXT;
+    case VK_LEFT:
+    case VK_PRIOR:
+    case VK_BACK: return IDC_PREV;
+    case 'C': return ControlHeld() ? IDC_COPY : 0;
+    case 'S': return ControlHeld() ? IDC_EXPORT : 0;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+BOOL CViewerDlg::PreTranslateMessage(MSG* message) {
+  if (message->message == WM_KEYDOWN) {
+    if (message->wParam == VK_F1) {
+      SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+      return TRUE;
+    }
+    const int button = ButtonForKey(static_cast<UINT>(message->wParam));
+    if (button != 0) {
+      CWnd* control = GetDlgItem(button);
+      SendMessage(WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                  reinterpret_cast<LPARAM>(control != nullptr ? control->m_hWnd : nullptr));
+      return TRUE;
+    }
+  }
+  return CDialog::PreTranslateMessage(message);
+}
+
+void CViewerDlg::OnRButtonDown(UINT flags, CPoint point) {
+  SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+  CDialog::OnRButtonDown(flags, point);
+}
