@@ -7,7 +7,6 @@
 #include <SDL_mixer.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -152,7 +151,7 @@ TEST_F(SdlSoundTest, MidiIsHeardUntilStopped) {
 // What cannot be played is silence, and the program goes on.
 struct Unplayable {
   const char* name;
-  std::function<Bytes()> bytes;
+  std::function<void()> play;
 };
 void PrintTo(const Unplayable& unplayable, std::ostream* out) { *out << unplayable.name; }
 std::string NameOf(const ::testing::TestParamInfo<Unplayable>& param) { return param.param.name; }
@@ -162,43 +161,32 @@ Bytes WithByte(Bytes bytes, size_t offset, uint8_t value) {
   return bytes;
 }
 Bytes Prefix(const Bytes& bytes, size_t length) { return Bytes(bytes.begin(), bytes.begin() + length); }
+void PlayWaveImage(const Bytes& wave) { SdlSound::Instance().PlayWave(wave.data(), wave.size(), true); }
+void PlayMidiFile(const Bytes& midi) {
+  SdlSound::Instance().PlayMidiFromStart(WriteFile("damaged.mid", midi).string());
+}
 
-// Offsets in the tone's header: channels (22), sample rate (24), format tag (20).
-const Unplayable kDamagedWaves[] = {
-    {"no_channels", [] { return WithByte(LoopingTone(), 22, 0); }},
-    {"zero_rate", [] { return WithByte(WithByte(LoopingTone(), 24, 0), 25, 0); }},
-    {"unknown_encoding", [] { return WithByte(WithByte(LoopingTone(), 20, 0x77), 21, 0x77); }},
-    {"no_format_chunk", [] { return WithByte(LoopingTone(), 12, 'x'); }},
-    {"header_cut_short", [] { return Prefix(LoopingTone(), 30); }},
-    {"no_data_chunk", [] { return WithByte(LoopingTone(), 36, 'x'); }},
+// Offsets in the tone's header: format tag 20, channels 22; "fmt " at 12, "data" at 36.
+// In the melody: "MTrk" at 14, its first event's status byte at 23.
+const Unplayable kUnplayables[] = {
+    {"wave_without_channels", [] { PlayWaveImage(WithByte(LoopingTone(), 22, 0)); }},
+    {"wave_unknown_encoding", [] { PlayWaveImage(WithByte(LoopingTone(), 20, 0x77)); }},
+    {"wave_without_format", [] { PlayWaveImage(WithByte(LoopingTone(), 12, 'x')); }},
+    {"wave_without_data", [] { PlayWaveImage(WithByte(LoopingTone(), 36, 'x')); }},
+    {"wave_header_cut_short", [] { PlayWaveImage(Prefix(LoopingTone(), 30)); }},
+    {"midi_header_cut_short", [] { PlayMidiFile(Prefix(Melody(), 10)); }},
+    {"midi_without_track", [] { PlayMidiFile(Prefix(Melody(), 14)); }},
+    {"midi_track_tag_damaged", [] { PlayMidiFile(WithByte(Melody(), 14, 'x')); }},
+    {"midi_running_status_first", [] { PlayMidiFile(WithByte(Melody(), 23, 0x3C)); }},
 };
 
-class DamagedWave : public SdlSoundTest, public ::testing::WithParamInterface<Unplayable> {};
+class UnplayableSound : public SdlSoundTest, public ::testing::WithParamInterface<Unplayable> {};
 
-TEST_P(DamagedWave, IsSilent) {
-  const Bytes wave = GetParam().bytes();
-  sound().PlayWave(wave.data(), wave.size(), true);
+TEST_P(UnplayableSound, IsSilent) {
+  GetParam().play();
   EXPECT_TRUE(Silent(OutputAfter(0, 0.3)));
 }
-INSTANTIATE_TEST_SUITE_P(SdlSound, DamagedWave, ::testing::ValuesIn(kDamagedWaves),
-                         NameOf);
-
-// The melody's track data starts at offset 22, its length at 18.
-const Unplayable kDamagedMidis[] = {
-    {"header_cut_short", [] { return Prefix(Melody(), 10); }},
-    {"no_track", [] { return Prefix(Melody(), 14); }},
-    {"track_tag_damaged", [] { return WithByte(Melody(), 14, 'x'); }},
-    {"running_status_without_status", [] { return WithByte(Melody(), 23, 0x3C); }},
-};
-
-class DamagedMidi : public SdlSoundTest, public ::testing::WithParamInterface<Unplayable> {};
-
-TEST_P(DamagedMidi, IsSilent) {
-  sound().PlayMidiFromStart(WriteFile("damaged.mid", GetParam().bytes()).string());
-  EXPECT_TRUE(Silent(OutputAfter(0, 0.3)));
-}
-INSTANTIATE_TEST_SUITE_P(SdlSound, DamagedMidi, ::testing::ValuesIn(kDamagedMidis),
-                         NameOf);
+INSTANTIATE_TEST_SUITE_P(SdlSound, UnplayableSound, ::testing::ValuesIn(kUnplayables), NameOf);
 
 TEST_F(SdlSoundTest, MidiWithoutAUsableSoundFontIsSilent) {
   const std::string melody = WriteFile("melody.mid", Melody()).string();
@@ -221,16 +209,24 @@ TEST_F(SdlSoundTest, MidiWithoutAUsableSoundFontIsSilent) {
   }
 }
 
+// No driver by that name, or a driver whose device cannot open (the disk
+// driver's file in a missing folder).
 TEST_F(SdlSoundTest, FallsBackToSilentDriverWithoutADevice) {
-  setenv("SDL_AUDIODRIVER", "nonexistent", 1);
   const Bytes tone = LoopingTone();
-  sound().PlayWave(tone.data(), tone.size(), true);
-  EXPECT_STREQ(SDL_GetCurrentAudioDriver(), "dummy");
-  EXPECT_EQ(Mix_Playing(-1), 1);
+  const std::string unwritable = (Folder() / "missing" / "out.raw").string();
+  for (const auto& [driver, file] : {std::pair<const char*, std::string>{"nonexistent", ""},
+                                     {"disk", unwritable}}) {
+    SCOPED_TRACE(driver);
+    setenv("SDL_AUDIODRIVER", driver, 1);
+    if (!file.empty()) setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+    sound().PlayWave(tone.data(), tone.size(), true);
+    ASSERT_STREQ(SDL_GetCurrentAudioDriver(), "dummy");
+    EXPECT_EQ(Mix_Playing(-1), 1);
+    sound().Shutdown();
+  }
 
   // Opened again after Shutdown, audio tries the chosen device first.
-  sound().Shutdown();
-  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", output_.c_str(), 1);
   sound().PlayWave(tone.data(), tone.size(), true);
   EXPECT_STREQ(SDL_GetCurrentAudioDriver(), "disk");
   EXPECT_FALSE(Silent(OutputAfter(0, 0.2)));
