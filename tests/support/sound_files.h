@@ -56,4 +56,31 @@ inline std::vector<uint8_t> WaveFileBytes(uint32_t count, uint8_t fill = 0x80) {
   return WaveFileBytes(std::vector<uint8_t>(count, fill));
 }
 
+// A format-0 MIDI file like MidiFileBytes playing `notes` one after another,
+// a quarter note each (half a second at the default tempo).
+inline std::vector<uint8_t> MidiMelodyFileBytes(const std::vector<uint8_t>& notes) {
+  std::vector<uint8_t> track;
+  for (const uint8_t note : notes) {
+    track.insert(track.end(), {0x00, 0x90, note, 0x60, 0x60, 0x80, note, 0x00});
+  }
+  track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+  std::vector<uint8_t> bytes = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k'};
+  for (int shift = 24; shift >= 0; shift -= 8) {  // chunk lengths are big-endian
+    bytes.push_back(static_cast<uint8_t>(track.size() >> shift));
+  }
+  bytes.insert(bytes.end(), track.begin(), track.end());
+  return bytes;
+}
+
+// A wave file like WaveFileBytes holding a loud square wave of `hertz`.
+inline std::vector<uint8_t> ToneWaveFileBytes(uint32_t samples, uint32_t hertz) {
+  std::vector<uint8_t> bytes = WaveFileBytes(samples);
+  constexpr size_t kDataOffset = 44;
+  constexpr uint32_t kRate = 8000;
+  for (uint32_t i = 0; i < samples; ++i) {
+    bytes[kDataOffset + i] = (i * hertz * 2 / kRate) % 2 == 0 ? 0x10 : 0xF0;
+  }
+  return bytes;
+}
+
 }  // namespace testing_support
