@@ -51,7 +51,7 @@ bool IsNameLine(const std::string& line) {
 
 }  // namespace
 
-NamedAlbumFile WithAlbumName(const std::string& text, const std::string& name) {
+std::string WithAlbumName(const std::string& text, const std::string& name) {
   std::vector<Line> lines = SplitLines(text);
   const std::string nameLine = "name = " + name;
   auto named = std::find_if(lines.begin(), lines.end(),
@@ -60,11 +60,10 @@ NamedAlbumFile WithAlbumName(const std::string& text, const std::string& name) {
     named->text = nameLine;
   } else {
     const std::string end = lines.empty() || lines.front().end.empty() ? "\r\n" : lines.front().end;
-    named = lines.insert(lines.begin(), Line{nameLine, end});
+    lines.insert(lines.begin(), Line{nameLine, end});
   }
-  NamedAlbumFile result;
-  result.nameLineLosesLastCharacter = named->end == "\n";
-  for (const Line& line : lines) result.text += line.text + line.end;
+  std::string result;
+  for (const Line& line : lines) result += line.text + line.end;
   return result;
 }
 

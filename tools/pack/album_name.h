@@ -7,18 +7,10 @@
 
 namespace pack {
 
-struct NamedAlbumFile {
-  std::string text;
-  // The file's lines end in a bare line feed, which the viewer reads as the
-  // end of a CR LF pair: it drops the character before it, here the name's
-  // last one.
-  bool nameLineLosesLastCharacter = false;
-};
-
 // album.txt's text with its name line set to `name`: the first name line is
 // replaced, keeping its line end; without one, a name line is put first,
 // ending as the file's first line does (CR LF in a file without line ends).
 // Every other line and line end stays as it was.
-NamedAlbumFile WithAlbumName(const std::string& text, const std::string& name);
+std::string WithAlbumName(const std::string& text, const std::string& name);
 
 }  // namespace pack

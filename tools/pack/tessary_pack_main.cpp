@@ -8,6 +8,8 @@
 // checked before anything is written. Exit status: 0 on success, 1 with one
 // line on stderr when something cannot be done, 2 for a usage error.
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -131,12 +133,24 @@ std::string DefaultProgramPath(const char* argv0) {
   return (self.parent_path() / "tessary").string();
 }
 
+// album.txt in the folder, whatever the letter case of an existing one (the
+// viewer finds ALBUM.TXT too); album.txt when there is none.
+std::string AlbumFilePath(const std::string& folder) {
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+    std::string name = entry.path().filename().string();
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (name == kAlbumFileName && entry.is_regular_file(error)) return entry.path().string();
+  }
+  return (fs::path(folder) / kAlbumFileName).string();
+}
+
 struct Plan {
   std::vector<uint8_t> program;  // the copy to write, trailer included
   std::string programTarget;
   std::optional<std::string> albumText;
   std::string albumTarget;
-  bool albumNameLosesLastCharacter = false;
   std::string bannerSize;
 };
 
@@ -172,16 +186,14 @@ std::optional<Failure> MakePlan(const Options& options, const std::string& progr
   }
 
   if (options.albumName) {
-    plan->albumTarget = (fs::path(options.folder) / kAlbumFileName).string();
+    plan->albumTarget = AlbumFilePath(options.folder);
     std::string existing;
     if (fs::exists(plan->albumTarget, error)) {
       std::optional<std::vector<uint8_t>> bytes = ReadBytes(plan->albumTarget);
       if (!bytes) return Failure{plan->albumTarget, "cannot read the file"};
       existing.assign(bytes->begin(), bytes->end());
     }
-    const pack::NamedAlbumFile named = pack::WithAlbumName(existing, *options.albumName);
-    plan->albumText = named.text;
-    plan->albumNameLosesLastCharacter = named.nameLineLosesLastCharacter;
+    plan->albumText = pack::WithAlbumName(existing, *options.albumName);
   }
   return std::nullopt;
 }
@@ -193,12 +205,6 @@ std::optional<Failure> Carry(const Plan& plan) {
   if (plan.albumText) {
     if (auto failure = WriteBytes(plan.albumTarget, plan.albumText->data(), plan.albumText->size(), false)) {
       return failure;
-    }
-    if (plan.albumNameLosesLastCharacter) {
-      std::fprintf(stderr,
-                   "tessary-pack: %s: warning: its lines end in a bare line feed; the viewer reads "
-                   "them as CR LF and drops the last character of the name\n",
-                   plan.albumTarget.c_str());
     }
   }
   return std::nullopt;
