@@ -7,6 +7,7 @@ namespace demo {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+constexpr double kBrightest = 232;
 
 // A point of the picture: x and y in heights of the picture (y = 0 at the
 // top, 1 at the bottom), `across` the picture's width in the same unit.
@@ -267,7 +268,9 @@ void DrawScene(Scene scene, uint32_t seed, Canvas& canvas) {
   for (int y = 0; y < canvas.Height(); ++y) {
     for (int x = 0; x < canvas.Width(); ++x) {
       const Point p{(x + 0.5) / unit, (y + 0.5) / unit, across};
-      canvas.Set(x, y, SceneColor(scene, p, seed));
+      const Color color = SceneColor(scene, p, seed);
+      // Highlights stay below the white of the caption drawn over the scene.
+      canvas.Set(x, y, {std::fmin(color.r, kBrightest), std::fmin(color.g, kBrightest), std::fmin(color.b, kBrightest)});
     }
   }
   canvas.AddGrain(seed, 3);
