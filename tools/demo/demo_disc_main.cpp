@@ -48,7 +48,8 @@ struct PictureSpec {
 
 // The disc's pictures. panorama.jpg is the one larger than 3000 x 2000.
 const PictureSpec kPictures[] = {
-    {"welcome.jpg", Scene::kSunset, 1, 1024, 768, Form::kJpeg},
+    // Capital W: names sort byte by byte, capitals first, so it opens the root.
+    {"Welcome.jpg", Scene::kSunset, 1, 1024, 768, Form::kJpeg},
     {"panorama.jpg", Scene::kMountains, 2, 3264, 2448, Form::kJpeg},
     {"Seaside/beach.jpg", Scene::kSeaside, 3, 1600, 1200, Form::kJpeg},
     {"Seaside/gulls.bmp", Scene::kSeaside, 4, 800, 600, Form::kBmp24},

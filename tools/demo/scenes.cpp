@@ -140,7 +140,8 @@ Color MountainsAbove(const Point& p, uint32_t seed, double shoreline) {
   if (p.y > near) return Mix({70, 100, 55}, {40, 70, 35}, (p.y - near) / (shoreline - near + 1e-6));
   if (p.y > middle) return Mix({95, 110, 120}, {70, 90, 85}, (p.y - middle) * 8);
   if (p.y > far) {
-    const double snowLine = 0.34 + 0.015 * std::sin(p.x * 23 + HashUnit(seed, 5) * 6);
+    const double snowLine = 0.34 + 0.015 * std::sin(p.x * 23 + HashUnit(seed, 5) * 6) +
+                            0.008 * std::sin(p.x * 97 + HashUnit(seed, 6) * 6);
     const bool snow = p.y < snowLine;
     return snow ? Color{236, 240, 246} : Mix({150, 160, 185}, {120, 130, 150}, (p.y - far) * 6);
   }
@@ -241,7 +242,7 @@ Color Lighthouse(const Point& p, uint32_t seed) {
   if (p.y > top - 0.09 && p.y <= top - 0.06 && std::fabs(p.x - towerX) < 0.045) return {40, 40, 45};
   const double rock = base + 0.05 * std::exp(-std::pow((p.x - towerX) * 5, 2));
   if (p.y > base - 0.02 && p.y < rock + 0.08 && std::fabs(p.x - towerX) < 0.25 - (p.y - base) * 0.5) {
-    return Mix({90, 85, 80}, {50, 48, 45}, HashUnit(seed, static_cast<uint32_t>(p.x * 60), static_cast<uint32_t>(p.y * 60)));
+    return Mix({90, 85, 80}, {50, 48, 45}, HashUnit(seed, static_cast<uint32_t>(p.x * 240), static_cast<uint32_t>(p.y * 240)));
   }
   Color color = Seaside(p, seed, false);
   return Add(color, 0.5 * Glow(p, towerX, top - 0.03, 0.004), {255, 230, 150});
