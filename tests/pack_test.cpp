@@ -196,6 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"NoNameLine", "Dir1 = Beach\r\nDir2 = Hills\r\n", "name = Summer 1999\r\nDir1 = Beach\r\nDir2 = Hills\r\n"},
         NameCase{"NameInTheMiddle", "Dir1 = Beach\r\n  NAME=Old = x \r\nDir2 = Hills",
                  "Dir1 = Beach\r\nname = Summer 1999\r\nDir2 = Hills"},
+        NameCase{"LastLineWithoutEnd", "Dir1 = Beach\r\nname = Old", "Dir1 = Beach\r\nname = Summer 1999"},
         NameCase{"BareLineFeeds", "name = Old\nDir1 = Beach\n", "name = Summer 1999\nDir1 = Beach\n"},
         NameCase{"OnlyTheFirstNameLine", "name=A\r\nname=B\r\n", "name = Summer 1999\r\nname=B\r\n"},
         NameCase{"EqualsFirstIsNoKey", "=name = x\n", "name = Summer 1999\n=name = x\n"}),
