@@ -1,28 +1,31 @@
 #!/usr/bin/env bash
-# Builds the programs, then shows them working on the built-in demo pictures.
-# The desktop viewer is still being built; until it lands this runs the
-# library's tool, pelorn, over the demo pictures and exports each in every form.
+# Installs what is missing, builds the viewer and the demo disc
+# (build/demo-disc/: drawn pictures in every form, albums, title pages, music
+# and sounds, the viewer packed in with a banner) and starts the viewer from
+# the disc. Without a display it tours the disc on the headless back end
+# instead and says where the screenshots are.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./tools/install-deps.sh
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc 2>/dev/null || echo 2)" --target pelorn_tool
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
+cmake --build build -j"$(nproc 2>/dev/null || echo 2)" --target demo_disc tessary_tour
 
-out=$(mktemp -d "${TMPDIR:-/tmp}/tessary-demo-XXXXXX")
-echo "Demo pictures:"
-for picture in demo/*.*; do
-  printf '  %-32s ' "$picture"
-  ./build/bin/pelorn info "$picture" || true
-done
-echo
-echo "Exporting demo/harbour.jpg in every form to $out:"
-for form in jpg png24 png8 bmp24 bmp8 bmp4 gif ppm; do
-  extension=${form%24}; extension=${extension%8}; extension=${extension%4}
-  target="$out/harbour-$form.$extension"
-  if ./build/bin/pelorn convert demo/harbour.jpg "$target" --form "$form"; then
-    printf '  %-6s %s  %s\n' "$form" "$(./build/bin/pelorn info "$target" 2>/dev/null || echo '(written)')" "$target"
-  fi
-done
-./build/bin/pelorn scale demo/harbour.jpg "$out/harbour-small.png" --size 549x366 &&
-  echo "  scaled  $(./build/bin/pelorn info "$out/harbour-small.png")  $out/harbour-small.png"
+disc=build/demo-disc
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  echo "Starting the viewer from $disc"
+  exec "./$disc/tessary"
+fi
+
+echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set): touring $disc with tessary-tour instead."
+shots=build/demo-tour
+rm -rf "$shots"
+status=0
+./build/bin/tessary-tour "$disc" "$shots" || status=$?
+echo "Screenshots, one a step: $shots/NNN-STEP.png"
+if [ -n "$(ls -A "$shots/export" 2>/dev/null)" ]; then echo "Exports: $shots/export/"; fi
+exit "$status"
