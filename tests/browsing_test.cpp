@@ -95,7 +95,9 @@ TEST_F(BrowsingTest, AlbumsWithoutRootPicturesShowTheList) {
               (std::vector<std::string>{root_ + "/", root_ + "/Beach", root_ + "/Alps",
                                         " " + root_ + "/Alps/Glacier"}));
     EXPECT_EQ(viewer.m_albumListBox.GetCount(), 4);
-    EXPECT_EQ(viewer.m_albumListBox.GetCurSel(), 0);
+    // The root holds no pictures: it is passed over to the first album.
+    EXPECT_EQ(viewer.m_albumListBox.GetCurSel(), 1);
+    EXPECT_EQ(viewer.m_albumFolder.str(), root_ + "/Beach");
     EXPECT_EQ(viewer.m_albumListBox.m_rootLabel.str(), "Summer 1999");
     EXPECT_TRUE(viewer.m_albumListBox.IsWindowVisible());
     EXPECT_EQ(viewer.m_sidePanelShown, 0);

@@ -89,7 +89,8 @@ class ScriptPlan : public Plan {
 
 // Splash, a click inside the splash area, the timer, Next until nothing
 // changes (the last picture of the last album), Prev until nothing new comes
-// (back at the start), then Copy and one export in each of the seven forms.
+// (back at the start; one Next more when that is a title page), then Copy and
+// one export in each of the seven forms.
 class WalkPlan : public Plan {
  public:
   explicit WalkPlan(std::string exportFolder) : m_exportFolder(std::move(exportFolder)) {}
@@ -112,9 +113,18 @@ class WalkPlan : public Plan {
           m_phase = Phase::kPrev;
           return Make("prev");
         }
-        m_phase = Phase::kCopy;
+        m_phase = Phase::kFirstPicture;
         return NextStep(viewer);
       }
+      case Phase::kFirstPicture:
+        // Back at the start on a title page: on to the first picture, which
+        // Copy and Export take. A title page left on show at index 0 steps
+        // back to -1 first, so that Next lands on picture 0.
+        if (viewer.m_titleShown && viewer.m_pictureBitmap == nullptr && viewer.m_currentIndex >= 0)
+          return Make("prev");
+        m_phase = Phase::kCopy;
+        if (viewer.m_currentIndex < 0) return Make("next");
+        return NextStep(viewer);
       case Phase::kCopy: m_phase = Phase::kExport; return Make("copy");
       case Phase::kExport:
         if (m_exportIndex >= 7) {
@@ -132,7 +142,7 @@ class WalkPlan : public Plan {
   bool ShootsEveryStep() const override { return true; }
 
  private:
-  enum class Phase { kSplash, kClick, kTimer, kNext, kPrev, kCopy, kExport, kDone };
+  enum class Phase { kSplash, kClick, kTimer, kNext, kPrev, kFirstPicture, kCopy, kExport, kDone };
   static constexpr size_t kMostStepsPerDirection = 100000;
   static constexpr const char* kExportNames[7] = {"1-jpeg.jpg", "2-png24.png", "3-png8.png",
                                                   "4-bmp24.bmp", "5-bmp8.bmp", "6-bmp4.bmp",
