@@ -10,6 +10,7 @@
 // from the files' own headers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,8 @@
 #include "imaging/core/owners.h"
 #include "platform/headless/headless.h"
 #include "platform/test_hooks.h"
+#include "tests/support/disc.h"
+#include "tests/support/scenario.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -141,20 +144,17 @@ void PutPreviousClipboardPicture() {
   CloseClipboard();
 }
 
-class PictureCommandsTest : public ::testing::Test {
+class PictureCommandsTest : public testing_support::DiscFixture {
  protected:
   void SetUp() override {
-    headless::Reset();
+    DiscFixture::SetUp();
     ASSERT_EQ(AfxGetApp(), &theApp);
     if (!HavePillow()) GTEST_SKIP() << "Pillow not installed";
-    folder_ = testing_support::TempDir();
-    WriteBytes(folder_ + "/tessary", "program");
-    headless::SetModuleFileName(folder_ + "/tessary");
+    folder_ = disc_.Root();
   }
   void TearDown() override {
     headless::HoldClipboard(false);
-    headless::SetModuleFileName("");
-    headless::Reset();
+    DiscFixture::TearDown();
   }
 
   std::string PathOf(const std::string& name) const { return folder_ + "/" + name; }
@@ -175,16 +175,16 @@ class PictureCommandsTest : public ::testing::Test {
   void InViewer(const std::vector<std::string>& pictures, int index,
                 const std::function<void(CViewerDlg&)>& step) {
     CViewerDlg viewer;
-    bool ran = false;
-    headless::PostCall([&] {
-      for (const std::string& path : pictures) viewer.m_pictureList.Add(path.c_str());
-      viewer.m_currentIndex = index;
-      step(viewer);
-      ran = true;
-    });
-    headless::PostKey(VK_ESCAPE);
-    viewer.DoModal();
-    EXPECT_TRUE(ran);
+    testing_support::Scenario scenario;
+    scenario
+        .Call("commands run",
+              [&] {
+                for (const std::string& path : pictures) viewer.m_pictureList.Add(path.c_str());
+                viewer.m_currentIndex = index;
+                step(viewer);
+              })
+        .Key("close", VK_ESCAPE);
+    scenario.Run(viewer, IDCANCEL);
   }
 
   std::string folder_;
@@ -289,6 +289,35 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"FolderPattern", "*.*", "", 0, 0, 0, false, 0, 0},
         LoadCase{"TitlePage", "title.png", "PNG", 64, 64, -1, false, 0, 0}),
     [](const ::testing::TestParamInfo<LoadCase>& param) { return std::string(param.param.label); });
+
+// The picture's music and sound start before it is decoded, so a picture that
+// fails to decode still plays them; the music comes first.
+TEST_F(PictureCommandsTest, LoadingPlaysMusicThenSound) {
+  const std::string good = MakePicture("photo.png", 64, 48, "PNG");
+  const std::string broken = PathOf("broken.png");
+  WriteBytes(broken, "not a picture");
+  const struct {
+    std::string picture;
+    bool loads;
+  } cases[] = {{good, true}, {broken, false}};
+  for (const auto& c : cases) {
+    const std::string stem = c.picture.substr(0, c.picture.size() - 4);
+    disc_.Midi(stem.substr(folder_.size() + 1) + ".mid");
+    disc_.Wave(stem.substr(folder_.size() + 1) + ".wav");
+    InViewer({c.picture}, 0, [&](CViewerDlg& viewer) {
+      headless::TakeSounds();
+      EXPECT_EQ(viewer.LoadPicture() != FALSE, c.loads);
+      const std::vector<std::string> sounds = headless::TakeSounds();
+      const auto music = std::find(sounds.begin(), sounds.end(), "midi play " + stem + ".mid");
+      const auto sound = std::find_if(sounds.begin(), sounds.end(), [](const std::string& event) {
+        return event.rfind("wave play", 0) == 0;
+      });
+      EXPECT_NE(music, sounds.end()) << c.picture;
+      EXPECT_NE(sound, sounds.end()) << c.picture;
+      EXPECT_LT(music - sounds.begin(), sound - sounds.begin()) << c.picture;
+    });
+  }
+}
 
 // Every allocation of a load failing in turn: the load either succeeds or
 // fails with no picture, and nothing is left locked, allocated or counted.
