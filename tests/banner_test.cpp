@@ -48,12 +48,22 @@ testing_support::Picture BannerCorner(CWnd& viewer) {
 
 enum class Banner { kShown, kNone, kErrorText };
 
+// A program file: `image`, the banner, `tag`, and the length field holding
+// the banner's length plus `lengthBeyond`.
 struct BannerCase {
   const char* label;
-  // The program file, given the banner JPEG's bytes.
-  std::function<std::string(const std::string& jpeg)> programFile;
+  const char* image;
+  const char* banner;  // nullptr: the Pillow JPEG
+  std::string tag;
+  uint32_t lengthBeyond;
   Banner expected;
 };
+
+std::string ProgramFile(const BannerCase& c, const std::string& jpeg) {
+  const std::string banner = c.banner != nullptr ? std::string(c.banner) : jpeg;
+  return c.image + banner + c.tag +
+         LengthField(static_cast<uint32_t>(banner.size()) + c.lengthBeyond);
+}
 
 class BannerTest : public testing_support::HeadlessFixture,
                    public ::testing::WithParamInterface<BannerCase> {
@@ -89,7 +99,7 @@ class BannerTest : public testing_support::HeadlessFixture,
 
 TEST_P(BannerTest, ReadsTheTrailer) {
   const BannerCase& c = GetParam();
-  RunViewer(c.programFile(jpeg_), [&](CViewerDlg& viewer) {
+  RunViewer(ProgramFile(c, jpeg_), [&](CViewerDlg& viewer) {
     EXPECT_EQ(viewer.m_bannerShown, c.expected == Banner::kShown ? 1 : 0);
     if (c.expected != Banner::kShown) {
       EXPECT_TRUE(viewer.m_banner.IsEmpty());
@@ -114,49 +124,17 @@ TEST_P(BannerTest, ReadsTheTrailer) {
 INSTANTIATE_TEST_SUITE_P(
     ProgramFiles, BannerTest,
     ::testing::Values(
-        BannerCase{"Appended",
-                   [](const std::string& jpeg) {
-                     return kProgramImage + jpeg + "STANDALONE" +
-                            LengthField(static_cast<uint32_t>(jpeg.size()));
-                   },
-                   Banner::kShown},
-        BannerCase{"NothingBeforeTheBanner",
-                   [](const std::string& jpeg) {
-                     return jpeg + "STANDALONE" + LengthField(static_cast<uint32_t>(jpeg.size()));
-                   },
-                   Banner::kShown},
-        BannerCase{"NoTrailer", [](const std::string&) { return std::string(kProgramImage); },
+        BannerCase{"Appended", kProgramImage, nullptr, "STANDALONE", 0, Banner::kShown},
+        BannerCase{"NothingBeforeIt", "", nullptr, "STANDALONE", 0, Banner::kShown},
+        BannerCase{"NoTrailer", kProgramImage, "", "", 0, Banner::kNone},
+        BannerCase{"LowercaseTag", kProgramImage, nullptr, "standalone", 0, Banner::kNone},
+        BannerCase{"ZeroByteInTag", kProgramImage, nullptr, std::string("STAND\0LONE", 10), 0,
                    Banner::kNone},
-        BannerCase{"LowercaseTag",
-                   [](const std::string& jpeg) {
-                     return kProgramImage + jpeg + "standalone" +
-                            LengthField(static_cast<uint32_t>(jpeg.size()));
-                   },
+        BannerCase{"LengthOneBeyondTheFile", "", nullptr, "STANDALONE", 1, Banner::kNone},
+        BannerCase{"LengthFarBeyondTheFile", kProgramImage, nullptr, "STANDALONE", 0xFFFF0000u,
                    Banner::kNone},
-        BannerCase{"ZeroByteInTag",
-                   [](const std::string& jpeg) {
-                     return kProgramImage + jpeg + std::string("STAND\0LONE", 10) +
-                            LengthField(static_cast<uint32_t>(jpeg.size()));
-                   },
-                   Banner::kNone},
-        BannerCase{"LengthOneBeyondTheFile",
-                   [](const std::string& jpeg) {
-                     return jpeg + "STANDALONE" + LengthField(static_cast<uint32_t>(jpeg.size() + 1));
-                   },
-                   Banner::kNone},
-        BannerCase{"LengthFarBeyondTheFile",
-                   [](const std::string& jpeg) {
-                     return kProgramImage + jpeg + "STANDALONE" + LengthField(0xFFFFFFF0u);
-                   },
-                   Banner::kNone},
-        BannerCase{"ShorterThanATrailer", [](const std::string&) { return std::string("MZ"); },
-                   Banner::kNone},
-        BannerCase{"NotAJpeg",
-                   [](const std::string&) {
-                     const std::string notJpeg(200, 'x');
-                     return kProgramImage + notJpeg + "STANDALONE" +
-                            LengthField(static_cast<uint32_t>(notJpeg.size()));
-                   },
+        BannerCase{"ShorterThanATrailer", "MZ", "", "", 0, Banner::kNone},
+        BannerCase{"NotAJpeg", kProgramImage, "not a JPEG stream", "STANDALONE", 0,
                    Banner::kErrorText}),
     [](const ::testing::TestParamInfo<BannerCase>& param) { return std::string(param.param.label); });
 

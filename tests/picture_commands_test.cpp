@@ -23,7 +23,6 @@
 
 #include "app/viewer_app.h"
 #include "app/viewer_dlg.h"
-#include "commands/picture_loading.h"
 #include "imaging/core/owners.h"
 #include "platform/headless/headless.h"
 #include "platform/test_hooks.h"
@@ -193,25 +192,6 @@ class PictureCommandsTest : public testing_support::DiscFixture {
 // ---------------------------------------------------------------------------
 // Picture loading
 
-TEST(FitPictureToArea, SizesOfTheScalingRule) {
-  struct Case {
-    int32_t width, height, shownWidth, shownHeight;
-    bool scaled;
-  };
-  const Case cases[] = {
-      {1000, 500, 549, 274, true}, {640, 480, 549, 411, true},  {500, 1000, 235, 470, true},
-      {549, 100, 549, 100, true},  {548, 469, 548, 469, false}, {548, 470, 548, 470, true},
-      {10000, 1, 549, 1, true},    {1, 10000, 1, 470, true},    {3000, 2000, 549, 366, true},
-      {1, 1, 1, 1, false},
-  };
-  for (const Case& c : cases) {
-    const PictureSize fitted = FitPictureToArea(c.width, c.height, 549, 470);
-    EXPECT_EQ(fitted.width, c.shownWidth) << c.width << "x" << c.height;
-    EXPECT_EQ(fitted.height, c.shownHeight) << c.width << "x" << c.height;
-    EXPECT_EQ(fitted.scaled, c.scaled) << c.width << "x" << c.height;
-  }
-}
-
 struct LoadCase {
   const char* label;
   const char* fileName;
@@ -357,7 +337,8 @@ TEST_F(PictureCommandsTest, LoadingSurvivesEachAllocationFailing) {
 }
 
 // ---------------------------------------------------------------------------
-// A disc of damaged pictures: every command fails quietly on each.
+// A disc of damaged pictures, a folder pattern and indices outside the list:
+// every command fails quietly on each, with no dialog and no message.
 
 std::string LittleEndian(uint32_t value, int bytes) {
   std::string out;
@@ -403,7 +384,7 @@ TEST_F(PictureCommandsTest, DamagedPicturesFailQuietly) {
       {"huge.pcx", hugePcx},
       {"jpeg-inside.tif", jpegBytes},
   };
-  std::vector<std::string> paths;
+  std::vector<std::string> paths = {PathOf("*.*")};
   for (const auto& file : damaged) {
     paths.push_back(PathOf(std::string("damaged-") + file.name));
     WriteBytes(paths.back(), file.bytes);
@@ -411,15 +392,18 @@ TEST_F(PictureCommandsTest, DamagedPicturesFailQuietly) {
   InViewer(paths, 0, [&](CViewerDlg& viewer) {
     PutPreviousClipboardPicture();
     const int waitBefore = headless::WaitCursorCount();
-    for (size_t i = 0; i < paths.size(); ++i) {
-      viewer.m_currentIndex = static_cast<int>(i);
-      EXPECT_FALSE(viewer.LoadPicture()) << paths[i];
-      EXPECT_EQ(viewer.m_pictureBitmap, nullptr) << paths[i];
+    // From the title page (-1) to one past the last entry.
+    for (int i = -1; i <= static_cast<int>(paths.size()); ++i) {
+      viewer.m_currentIndex = i;
+      const std::string path =
+          i < 0 || i == static_cast<int>(paths.size()) ? "index " + std::to_string(i) : paths[i];
+      EXPECT_FALSE(viewer.LoadPicture()) << path;
+      EXPECT_EQ(viewer.m_pictureBitmap, nullptr) << path;
       headless::QueueSaveAsAnswer(PathOf("never.jpg"), 1);
       viewer.Copy();
       viewer.Export();
-      EXPECT_EQ(headless::WaitCursorCount(), waitBefore) << paths[i];
-      EXPECT_TRUE(headless::TakeSaveAsDialogs().empty()) << "no dialog for " << paths[i];
+      EXPECT_EQ(headless::WaitCursorCount(), waitBefore) << path;
+      EXPECT_TRUE(headless::TakeSaveAsDialogs().empty()) << "no dialog for " << path;
     }
     EXPECT_TRUE(headless::TakeMessageBoxes().empty());
     const auto clipboard = ClipboardAsRgb();
@@ -597,28 +581,6 @@ INSTANTIATE_TEST_SUITE_P(
         ExportCase{"WriterFails", "no-such-folder/out.jpg", 1, nullptr, "", 0, 0, 0, 0.0,
                    "Error on file open"}),
     [](const ::testing::TestParamInfo<ExportCase>& param) { return std::string(param.param.label); });
-
-// Entries with nothing to export show no dialog and leave the cursor as it was.
-TEST_F(PictureCommandsTest, ExportWithoutAPictureShowsNothing) {
-  const std::string text = PathOf("text.png");
-  WriteBytes(text, "not a picture");
-  const std::string good = MakePicture("good.png", 40, 30, "PNG");
-  const struct {
-    std::string path;
-    int index;
-  } cases[] = {{good, -1}, {good, 1}, {PathOf("*.*"), 0}, {text, 0}};
-  for (const auto& c : cases) {
-    InViewer({c.path}, c.index, [&](CViewerDlg& viewer) {
-      headless::QueueSaveAsAnswer(PathOf("never.jpg"), 1);
-      const int waitBefore = headless::WaitCursorCount();
-      viewer.Export();
-      EXPECT_EQ(headless::WaitCursorCount(), waitBefore) << c.path;
-      EXPECT_TRUE(headless::TakeSaveAsDialogs().empty()) << c.path;
-      EXPECT_TRUE(headless::TakeMessageBoxes().empty()) << c.path;
-    });
-  }
-  EXPECT_FALSE(fs::exists(PathOf("never.jpg")));
-}
 
 // Each allocation of an 8-bit export failing in turn: the failure is either
 // silent (the picture could not be decoded, so no dialog) or the library's
