@@ -12,8 +12,9 @@
 
 #include "platform/afx_string.h"
 
-// A file is a picture when the last four characters of its path, ignoring
-// case, are .jpg .bmp .png .gif .tga .tif or .pcx.
+// A file is a picture when a reader of the extension table
+// (commands/reader_table.h) takes it: the last four characters of its path,
+// ignoring case, are .jpg .png .bmp .pcx .tif .tga or .gif.
 bool IsPictureFileName(const CString& path);
 
 // A folder is skipped when its name is "bin", "setup" or "install" (any case)
