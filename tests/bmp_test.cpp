@@ -609,15 +609,62 @@ TEST_F(BmpTest, BadFilesFailWithACodeUnlessTheFaultIsInAnIgnoredField) {
       "imagers_bad_Bad_clrsUsed.bmp",  // absurd biClrUsed: no table, black
       "pillow_mmap_error.bmp",         // bfOffBits inside the table is trusted
   };
+  // The others, with the code each gives and whether the size outs are set
+  // when it fails (true: the failure comes after the size is known, and the
+  // outs hold the header's width and height, the height made positive for
+  // uncompressed files and taken as stored for run-length ones).
+  struct Refusal {
+    PelornError code;
+    bool sizeKnown;
+    const char* reason;
+  };
+  const std::map<std::string, Refusal> refusals = {
+      {"bmpsuite_b_badbitcount.bmp", {kPelornBadBmp, false, "bit count 30000"}},
+      {"bmpsuite_b_badrle.bmp", {kPelornBadBmp, true, "a run leaves its row or the picture"}},
+      {"bmpsuite_b_badrle4.bmp", {kPelornBadBmp, true, "a run leaves its row or the picture"}},
+      {"bmpsuite_b_badrle4bis.bmp", {kPelornBadBmp, true, "a run leaves its row or the picture"}},
+      {"bmpsuite_b_badrle4ter.bmp", {kPelornBadBmp, true, "a run leaves its row or the picture"}},
+      {"bmpsuite_b_badrlebis.bmp", {kPelornBadBmp, true, "a run leaves its row or the picture"}},
+      {"bmpsuite_b_badrleter.bmp", {kPelornBadBmp, true, "a run leaves its row or the picture"}},
+      {"bmpsuite_b_badwidth.bmp", {kPelornBadBmp, false, "width -127"}},
+      {"bmpsuite_b_reallybig.bmp", {kPelornOutOfMemory, true, "3000000 x 2000000: past the bound"}},
+      {"bmpsuite_b_rgb16-880.bmp", {kPelornBadBmp, false, "bit fields are refused"}},
+      // Run-length files are bottom-up only: the height -64 is kept as stored
+      // (the out holds 4294967232) and the block size is negative.
+      {"bmpsuite_b_rletopdown.bmp", {kPelornOutOfMemory, true, "top-down run-length file"}},
+      {"bmpsuite_b_shortfile.bmp", {kPelornFileRead, true, "the rows end early"}},
+      {"imagers_bad_Bad_height.bmp", {kPelornOutOfMemory, true, "height 2^31 - 1: past the bound"}},
+      {"imagers_bad_Bad_width.bmp", {kPelornOutOfMemory, true, "width 2^31 - 1: past the bound"}},
+      {"imagers_bad_Bad_unusual_extend_buffer_usage.bmp",
+       {kPelornBadBmp, true, "a run leaves its row or the picture"}},
+      {"pillow_hopper_rle8_row_overflow.bmp", {kPelornBadBmp, true, "a run passes its row end"}},
+      {"pillow_l2rgb_read.bmp", {kPelornFileRead, false, "the colour table is cut short"}},
+  };
   for (const std::string& name : CorpusFiles("bmp")) {
     if (!IsBadSet(name)) continue;
     const ReadOutcome ours = ReadBmpPath(CorpusPath("bmp", name));
     if (acceptedByRule.count(name) != 0) {
       EXPECT_EQ(ours.code, kPelornOk) << name;
-    } else {
-      EXPECT_NE(ours.code, kPelornOk) << name;
-      EXPECT_FALSE(ours.gotPicture) << name;
+      continue;
     }
+    const auto refusal = refusals.find(name);
+    ASSERT_NE(refusal, refusals.end()) << name << " fails with " << ours.code << ": add it";
+    EXPECT_EQ(ours.code, refusal->second.code) << name << ": " << refusal->second.reason;
+    EXPECT_FALSE(ours.gotPicture) << name;
+    // The header, read here: biWidth at 18, biHeight at 22, biCompression at 30.
+    const std::vector<uint8_t> bytes = ReadWholeFile(CorpusPath("bmp", name));
+    ASSERT_GE(bytes.size(), 34u) << name;
+    auto le32 = [&bytes](size_t at) {
+      return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
+             uint32_t{bytes[at + 3]} << 24;
+    };
+    const int32_t storedHeight = static_cast<int32_t>(le32(22));
+    const bool runLength = le32(30) != 0;
+    const uint32_t height = runLength || storedHeight >= 0
+                                ? static_cast<uint32_t>(storedHeight)
+                                : 0u - static_cast<uint32_t>(storedHeight);
+    EXPECT_EQ(ours.width, refusal->second.sizeKnown ? le32(18) : 0u) << name;
+    EXPECT_EQ(ours.height, refusal->second.sizeKnown ? height : 0u) << name;
   }
 }
 
