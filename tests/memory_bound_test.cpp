@@ -266,17 +266,18 @@ TEST_P(MemoryBound, PicturePastTheBoundFailsWithCode1BeforeAnyBlock) {
 // Sizes just past the bound: 20000 x 17896 x 3 bytes is 1,073,760,000, 18,176
 // bytes more than 1 GiB.
 const BoundCase kCases[] = {
-    // A 1.4 KB progressive JPEG of 64250 x 64250: libjpeg would hold the
+    // Under 1 KB of progressive JPEG declaring 64250 x 64250: libjpeg would hold the
     // coefficients of the whole image (23 GB resident) before the block.
     {"jpeg_progressive_64250", "jpg", [] { return JpegDeclaring(64250, 64250, true); }},
-    // 16000 x 16000: the block (768 MB) fits, its coefficients (1 GB) do not.
+    // 16000 x 16000: the block (768 MB) fits; with its coefficients (768 MB
+    // more, 4:2:0) it does not.
     {"jpeg_progressive_coefficients", "jpg", [] { return JpegDeclaring(16000, 16000, true); }},
     {"jpeg_baseline_64250", "jpg", [] { return JpegDeclaring(64250, 64250, false); }},
     {"jpeg_baseline_past_bound", "jpg", [] { return JpegDeclaring(20000, 17896, false); }},
     // The uncompressed reader refused blocks above 2^31 - 1 bytes before.
     {"bmp_70000", "bmp", [] { return UncompressedBmp(70000, 70000); }},
     {"bmp_top_down_past_bound", "bmp", [] { return UncompressedBmp(20000, -17896); }},
-    // 5 KB of end-of-line escapes declaring 131168 x 4096 (1.6 GB).
+    // 2.5 KB of end-of-line escapes declaring 131168 x 4096 (1.6 GB).
     {"bmp_rle4_131168x4096", "bmp", [] { return RleBmp(131168, 4096, 4, 1200); }},
     {"bmp_rle8_past_bound", "bmp", [] { return RleBmp(20000, 17896, 8, 1200); }},
     // The first picture declares 65535 x 65535 on a 400 x 331 screen.
