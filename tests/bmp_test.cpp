@@ -513,7 +513,9 @@ StoredHeader ReadStoredHeader(const std::string& path) {
   if (bytes.size() < 26) return header;
   auto le = [&bytes](size_t at, int count) {
     uint32_t value = 0;
-    for (int i = count - 1; i >= 0; --i) value = value << 8 | (at + i < bytes.size() ? bytes[at + i] : 0);
+    for (int i = count - 1; i >= 0; --i) {
+      value = value << 8 | (at + i < bytes.size() ? bytes[at + i] : 0);
+    }
     return value;
   };
   header.bm = bytes[0] == 'B' && bytes[1] == 'M';

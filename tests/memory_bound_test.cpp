@@ -150,8 +150,9 @@ Bytes Tiff(uint32_t width, uint32_t height, uint16_t samples) {
   };
   const uint16_t photometric = samples == 1 ? 1 : 2;
   const std::vector<Entry> entries = {
-      {256, 4, width},        {257, 4, height},  {258, 3, 8}, {259, 3, 32773}, {262, 3, photometric},
-      {273, 4, 0 /*data*/},   {277, 3, samples}, {278, 4, height}, {279, 4, 2},
+      {256, 4, width},      {257, 4, height},  {258, 3, 8},      {259, 3, 32773},
+      {262, 3, photometric}, {273, 4, 0 /*data*/}, {277, 3, samples}, {278, 4, height},
+      {279, 4, 2},
   };
   Bytes tiff = {'I', 'I', 42, 0};
   PutLe32(tiff, 8);

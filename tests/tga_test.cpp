@@ -598,7 +598,9 @@ std::optional<Picture> GreyAlphaAsColour(const std::string& path) {
   colour.height = rgba->height;
   for (size_t i = 0; i + 3 < rgba->rgb.size(); i += 4) {
     const unsigned value = rgba->rgb[i] | unsigned{rgba->rgb[i + 3]} << 8;
-    for (unsigned shift : {10u, 5u, 0u}) colour.rgb.push_back(static_cast<uint8_t>(((value >> shift) & 31) << 3));
+    for (unsigned shift : {10u, 5u, 0u}) {
+      colour.rgb.push_back(static_cast<uint8_t>(((value >> shift) & 31) << 3));
+    }
   }
   return colour;
 }

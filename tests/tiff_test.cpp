@@ -295,7 +295,8 @@ TEST_F(TiffCorpus, GoodFilesMatchPillowOrImageMagick) {
     }
     std::optional<Picture> reference;
     if (tags->bitsPerSample == 16 && tags->extraSamples == 0) {
-      reference = testing_support::MagickDecode(CorpusPath("tiff", name), outcome.picture.width, outcome.picture.height);
+      reference = testing_support::MagickDecode(CorpusPath("tiff", name), outcome.picture.width,
+                                                outcome.picture.height);
       withMagick += reference.has_value();
     } else {
       reference = PillowDecode(name);
