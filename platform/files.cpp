@@ -17,9 +17,14 @@
 
 namespace {
 
+struct Entry {
+  std::string name;
+  unsigned char type;  // the directory entry's d_type (DT_UNKNOWN: not told)
+};
+
 struct Search {
   std::string folder;  // with a trailing separator, or empty for the current folder
-  std::vector<std::string> names;
+  std::vector<Entry> entries;
   size_t next = 0;
 };
 
@@ -44,37 +49,43 @@ bool Matches(const char* pattern, const char* name) {
   return Matches(pattern + 1, name + 1);
 }
 
-DWORD AttributesOf(const struct stat& info, const std::string& name) {
-  DWORD attributes = 0;
-  if (S_ISDIR(info.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
-  if ((info.st_mode & S_IWUSR) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
+DWORD AttributesOf(bool isFolder, const std::string& name) {
+  DWORD attributes = isFolder ? FILE_ATTRIBUTE_DIRECTORY : 0;
   if (!name.empty() && name[0] == '.' && name != "." && name != "..") {
     attributes |= FILE_ATTRIBUTE_HIDDEN;
   }
   return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
 }
 
-void UnixTimeToFileTime(time_t seconds, FILETIME* time) {
-  // 100-nanosecond intervals since 1601-01-01.
-  uint64_t ticks = (static_cast<uint64_t>(seconds) + 11644473600ull) * 10000000ull;
-  time->dwLowDateTime = static_cast<DWORD>(ticks);
-  time->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+// The attributes of a file looked at on its own: the read-only flag too.
+DWORD AttributesOf(const struct stat& info, const std::string& name) {
+  DWORD attributes = AttributesOf(S_ISDIR(info.st_mode), name);
+  if ((info.st_mode & S_IWUSR) == 0) {
+    attributes = (attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL)) | FILE_ATTRIBUTE_READONLY;
+  }
+  return attributes;
 }
 
-bool Fill(const Search& search, const std::string& name, LPWIN32_FIND_DATAA data) {
-  struct stat info;
-  std::string path = search.folder + name;
-  if (stat(path.c_str(), &info) != 0 && lstat(path.c_str(), &info) != 0) return false;
+
+// Describes an entry from what the folder listing itself tells: its name
+// and whether it is a folder. Sizes, times and the read-only flag would take
+// one stat per file, which makes scanning a folder of 20,000 pictures ten
+// times slower than listing it; the viewer asks an enumeration for the path,
+// the bare name and the folder flag only, so they are left 0. A listing that
+// cannot tell the entry's type (some file systems, symbolic links) is
+// completed with stat.
+bool Fill(const Search& search, const Entry& entry, LPWIN32_FIND_DATAA data) {
+  bool isFolder = entry.type == DT_DIR;
+  if (entry.type == DT_UNKNOWN || entry.type == DT_LNK) {
+    struct stat info;
+    const std::string path = search.folder + entry.name;
+    if (stat(path.c_str(), &info) != 0 && lstat(path.c_str(), &info) != 0) return false;
+    isFolder = S_ISDIR(info.st_mode);
+  }
   std::memset(data, 0, sizeof *data);
-  data->dwFileAttributes = AttributesOf(info, name);
-  uint64_t size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
-  data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-  data->nFileSizeLow = static_cast<DWORD>(size);
-  UnixTimeToFileTime(info.st_mtime, &data->ftLastWriteTime);
-  UnixTimeToFileTime(info.st_atime, &data->ftLastAccessTime);
-  UnixTimeToFileTime(info.st_ctime, &data->ftCreationTime);
-  size_t n = std::min(name.size(), static_cast<size_t>(MAX_PATH - 1));
-  std::memcpy(data->cFileName, name.data(), n);
+  data->dwFileAttributes = AttributesOf(isFolder, entry.name);
+  const size_t n = std::min(entry.name.size(), static_cast<size_t>(MAX_PATH - 1));
+  std::memcpy(data->cFileName, entry.name.data(), n);
   data->cFileName[n] = '\0';
   return true;
 }
@@ -82,9 +93,9 @@ bool Fill(const Search& search, const std::string& name, LPWIN32_FIND_DATAA data
 // The next entry that can be described; names longer than MAX_PATH - 1 are
 // skipped rather than cut (a cut name would name another file).
 bool Advance(Search* search, LPWIN32_FIND_DATAA data) {
-  while (search->next < search->names.size()) {
-    const std::string& name = search->names[search->next++];
-    if (name.size() < MAX_PATH && Fill(*search, name, data)) return true;
+  while (search->next < search->entries.size()) {
+    const Entry& entry = search->entries[search->next++];
+    if (entry.name.size() < MAX_PATH && Fill(*search, entry, data)) return true;
   }
   return false;
 }
@@ -109,7 +120,9 @@ HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     return INVALID_HANDLE_VALUE;
   }
   while (struct dirent* entry = readdir(folder)) {
-    if (Matches(wildcard.c_str(), entry->d_name)) search->names.emplace_back(entry->d_name);
+    if (Matches(wildcard.c_str(), entry->d_name)) {
+      search->entries.push_back({entry->d_name, entry->d_type});
+    }
   }
   closedir(folder);
   if (!Advance(search, data)) {
