@@ -66,6 +66,8 @@
 #define VK_BACK 0x08
 #define VK_TAB 0x09
 #define VK_RETURN 0x0D
+#define VK_SHIFT 0x10
+#define VK_CONTROL 0x11
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
 #define VK_PRIOR 0x21
@@ -76,6 +78,10 @@
 #define VK_UP 0x26
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
+#define VK_F1 0x70
+
+// The high-order bit of GetKeyState's result is set while the key is down.
+SHORT GetKeyState(int virtualKey);
 
 // WM_ACTIVATE
 #define WA_INACTIVE 0
