@@ -1,7 +1,8 @@
 // A test's answer to the Save As chooser. With TESSARY_TEST_SAVE_AS set to
 // "INDEX:PATH", the chooser, once on screen, selects the filter tagged INDEX,
 // goes to PATH's folder, types PATH's name and is accepted, as a user would
-// do it; what the dialog returns is then read from the chooser as always.
+// do it (pressing Save); what the dialog returns is then read from the
+// chooser as always.
 #include <cstdlib>
 #include <string>
 
@@ -10,13 +11,17 @@
 namespace platform::gtk {
 namespace {
 
-constexpr guint kAnswerDelayMs = 300;
+// A busy machine may map the chooser late or still be reading the folder
+// when Save is pressed: press it again until the chooser is gone.
+constexpr guint kPressIntervalMs = 300;
 
 struct TestAnswer {
   GtkFileChooser* chooser;
   guint filterIndex;
   std::string folder;
   std::string name;
+  guint presses = 0;  // the timeout source pressing Save
+  bool filled = false;
 };
 
 void SelectFilter(GtkFileChooser* chooser, guint index) {
@@ -30,16 +35,29 @@ void SelectFilter(GtkFileChooser* chooser, guint index) {
   g_slist_free(filters);
 }
 
-gboolean Answer(gpointer data) {
+gboolean PressSave(gpointer data) {
   auto* answer = static_cast<TestAnswer*>(data);
-  SelectFilter(answer->chooser, answer->filterIndex);
-  gtk_file_chooser_set_current_folder(answer->chooser, answer->folder.c_str());
-  gtk_file_chooser_set_current_name(answer->chooser, answer->name.c_str());
-  gtk_dialog_response(GTK_DIALOG(answer->chooser), GTK_RESPONSE_ACCEPT);
-  return G_SOURCE_REMOVE;
+  if (!answer->filled) {
+    SelectFilter(answer->chooser, answer->filterIndex);
+    gtk_file_chooser_set_current_folder(answer->chooser, answer->folder.c_str());
+    gtk_file_chooser_set_current_name(answer->chooser, answer->name.c_str());
+    answer->filled = true;
+  }
+  GtkWidget* save = gtk_dialog_get_widget_for_response(GTK_DIALOG(answer->chooser), GTK_RESPONSE_ACCEPT);
+  if (save != nullptr) gtk_button_clicked(GTK_BUTTON(save));
+  return G_SOURCE_CONTINUE;
 }
 
-void FreeAnswer(gpointer data) { delete static_cast<TestAnswer*>(data); }
+void Mapped(GtkWidget*, gpointer data) {
+  auto* answer = static_cast<TestAnswer*>(data);
+  if (answer->presses == 0) answer->presses = g_timeout_add(kPressIntervalMs, PressSave, answer);
+}
+
+void Destroyed(GtkWidget*, gpointer data) {
+  auto* answer = static_cast<TestAnswer*>(data);
+  if (answer->presses != 0) g_source_remove(answer->presses);
+  delete answer;
+}
 
 }  // namespace
 
@@ -53,7 +71,8 @@ void ArrangeTestAnswer(GtkFileChooser* chooser) {
   auto* answer = new TestAnswer{chooser, static_cast<guint>(std::atoi(text.substr(0, colon).c_str())),
                                 text.substr(colon + 1, slash - colon - 1), text.substr(slash + 1)};
   if (answer->folder.empty()) answer->folder = "/";
-  g_timeout_add_full(G_PRIORITY_DEFAULT, kAnswerDelayMs, Answer, answer, FreeAnswer);
+  g_signal_connect(chooser, "map", G_CALLBACK(Mapped), answer);
+  g_signal_connect(chooser, "destroy", G_CALLBACK(Destroyed), answer);
 }
 
 }  // namespace platform::gtk

@@ -186,7 +186,9 @@ std::vector<XWindow> StackedWindows() {
 }
 
 bool ClickAt(const XWindow& window, int x, int y, int button) {
-  const std::string command = "xdotool mousemove --sync " + std::to_string(window.x + x) + " " +
+  // The X server takes the move and the click in order; --sync would wait
+  // for ever when the pointer is already there.
+  const std::string command = "xdotool mousemove " + std::to_string(window.x + x) + " " +
                               std::to_string(window.y + y) + " click " + std::to_string(button);
   return RunCommand(command + " 2>/dev/null") == 0;
 }
@@ -196,43 +198,27 @@ bool PressKeys(const XWindow& window, const std::string& keys) {
                     " 2>/dev/null") == 0;
 }
 
-bool ShootWindow(const XWindow& window, const std::string& path) {
-  const std::string crop = std::to_string(window.width) + "x" + std::to_string(window.height) +
-                           "+" + std::to_string(window.x) + "+" + std::to_string(window.y);
-  return RunCommand("import -window root -crop " + crop + " +repage " + Quote("png24:" + path) +
-                    " 2>/dev/null") == 0;
-}
-
-long DifferingPixels(const std::string& a, const std::string& b, int left, int top, int width,
-                     int height) {
-  std::string region;
-  if (width > 0 && height > 0) {
-    region = " -crop " + std::to_string(width) + "x" + std::to_string(height) + "+" +
-             std::to_string(left) + "+" + std::to_string(top) + " +repage";
+long WaitForScreen(const XWindow& window, const std::string& reference,
+                   const std::string& shotPath, int timeoutMs, bool untilDiffers,
+                   const Region& region) {
+  std::string command = std::string(PythonWithPillow()) + " " +
+                        Quote(std::string(TESSARY_SOURCE_DIR) + "/tests/tools/screen_wait.py");
+  for (int value : {window.x, window.y, window.width, window.height}) {
+    command += " " + std::to_string(value);
   }
-  // compare prints the count of differing pixels on stderr.
+  command += " " + Quote(reference) + " " + Quote(shotPath) + " " + std::to_string(timeoutMs) +
+             (untilDiffers ? " differs" : " same");
+  if (region.width > 0 && region.height > 0) {
+    for (int value : {region.left, region.top, region.width, region.height}) {
+      command += " " + std::to_string(value);
+    }
+  }
   std::string output;
-  const int status = RunCommand("compare -metric AE \\( " + Quote(a) + region + " \\) \\( " +
-                                    Quote(b) + region + " \\) null: 2>&1",
-                                &output);
+  const int status = RunCommand(command + " 2>/dev/null", &output);
   if (status != 0 && status != 1) return -1;
   char* end = nullptr;
-  const double count = std::strtod(output.c_str(), &end);
-  return end == output.c_str() ? -1 : static_cast<long>(count);
-}
-
-long WaitForWindowLike(const XWindow& window, const std::string& expected,
-                       const std::string& shotPath, int timeoutMs, int left, int top, int width,
-                       int height) {
-  long differing = -1;
-  for (int waited = 0; waited <= timeoutMs; waited += kPollMs * 2) {
-    if (ShootWindow(window, shotPath)) {
-      differing = DifferingPixels(expected, shotPath, left, top, width, height);
-      if (differing == 0) return 0;
-    }
-    Pause(kPollMs * 2);
-  }
-  return differing;
+  const long count = std::strtol(output.c_str(), &end, 10);
+  return end == output.c_str() ? -1 : count;
 }
 
 bool ReadClipboardPng(const std::string& path, int timeoutMs) {

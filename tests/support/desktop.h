@@ -66,18 +66,22 @@ std::vector<XWindow> StackedWindows();
 bool ClickAt(const XWindow& window, int x, int y, int button = 1);
 bool PressKeys(const XWindow& window, const std::string& keys);
 
-// The window's area of the screen as a PNG (import -window root, cropped).
-bool ShootWindow(const XWindow& window, const std::string& path);
-// Pixels that differ between two pictures, optionally only inside the
-// rectangle (left, top, width, height); -1 when they cannot be compared.
-long DifferingPixels(const std::string& a, const std::string& b, int left = 0, int top = 0,
-                     int width = 0, int height = 0);
-// Shoots the window until its pixels (inside the rectangle, when given)
-// equal `expected`, for up to `timeoutMs`; the differing pixels of the last
-// shot (0 on success). The last shot stays at `shotPath`.
-long WaitForWindowLike(const XWindow& window, const std::string& expected,
-                       const std::string& shotPath, int timeoutMs, int left = 0, int top = 0,
-                       int width = 0, int height = 0);
+// A rectangle of a window in its own pixels; all zero: the whole window.
+struct Region {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+};
+
+// Looks at the window's area of the screen (Pillow's ImageGrab) every 50 ms
+// until it equals `reference` (a PNG of the window, or "black") inside the
+// region, or, with `untilDiffers`, until it differs there, for up to
+// `timeoutMs`. Returns the differing pixels of the last look (-1 when the
+// screen could not be read); the last look is saved at `shotPath`.
+long WaitForScreen(const XWindow& window, const std::string& reference,
+                   const std::string& shotPath, int timeoutMs, bool untilDiffers = false,
+                   const Region& region = Region());
 
 // The clipboard's PNG form, written to `path` (waits up to `timeoutMs` for
 // the clipboard to hold one).
