@@ -224,6 +224,23 @@ TEST_F(DesktopTest, CopyPutsThePictureAtFullSizeOnTheClipboard) {
   QuitWith(viewer, "Escape");
 }
 
+// The message that the disc holds nothing: a dialog of the viewer with the
+// program's caption; once answered, the program ends.
+TEST_F(DesktopTest, NothingToShowIsAMessageBoxOverTheViewer) {
+  disc_.Text("notes.txt", "no pictures here");
+  const XWindow viewer = StartViewer();
+  Click(viewer, kSplashPoint);
+  const XWindow message = testing_support::FindWindow("Tessary", kStartMs, viewer.id);
+  ASSERT_FALSE(message.id.empty()) << "no message box appeared";
+  EXPECT_LT(message.width, viewer.width);
+  EXPECT_NE(testing_support::WindowProperty(message, "WM_TRANSIENT_FOR").find(viewer.id),
+            std::string::npos);
+  EXPECT_NE(testing_support::WindowProperty(message, "_NET_WM_WINDOW_TYPE").find("DIALOG"),
+            std::string::npos);
+  ASSERT_TRUE(testing_support::PressKeys(message, "Return"));
+  EXPECT_EQ(program_.WaitForExit(kEndMs), 0);
+}
+
 // The chooser answered by the test hook: the filter chosen by its index (two
 // filters share *.png), the name typed without an extension.
 struct ExportCase {

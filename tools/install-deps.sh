@@ -12,7 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   python3 python3-pil imagemagick netpbm giflib-tools libtiff-tools libgif-dev
   libstb-dev libimagequant-dev
-  xvfb xauth xclip xdotool
+  xvfb xauth xclip xdotool x11-utils
 )
 
 missing=()

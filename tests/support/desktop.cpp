@@ -114,13 +114,11 @@ DesktopProgram::~DesktopProgram() {
 
 bool DesktopProgram::Start(const std::string& programPath,
                            const std::vector<std::string>& environment) {
-  const size_t slash = programPath.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : programPath.substr(0, slash);
   exitStatus_ = -1;
   pid_ = fork();
   if (pid_ < 0) return false;
   if (pid_ == 0) {
-    if (chdir(folder.c_str()) != 0) _exit(127);
+    if (chdir("/") != 0) _exit(127);
     setenv("GSETTINGS_BACKEND", "memory", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     setenv("NO_AT_BRIDGE", "1", 1);
@@ -151,7 +149,13 @@ int DesktopProgram::WaitForExit(int timeoutMs) {
   return -1;
 }
 
-XWindow FindWindow(const std::string& name, int timeoutMs) {
+std::string WindowProperty(const XWindow& window, const std::string& property) {
+  std::string output;
+  RunCommand("xprop -id " + window.id + " " + property + " 2>/dev/null", &output);
+  return output;
+}
+
+XWindow FindWindow(const std::string& name, int timeoutMs, const std::string& except) {
   for (int waited = 0; waited <= timeoutMs; waited += kPollMs) {
     std::string output;
     RunCommand("xdotool search --onlyvisible --name " + Quote("^" + name + "$") + " 2>/dev/null",
@@ -160,7 +164,7 @@ XWindow FindWindow(const std::string& name, int timeoutMs) {
     std::string id;
     while (ids >> id) {
       XWindow window;
-      if (DescribeWindow(id, &window) && window.viewable) return window;
+      if (DescribeWindow(id, &window) && window.viewable && window.id != except) return window;
     }
     Pause(kPollMs);
   }

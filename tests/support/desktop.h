@@ -26,8 +26,9 @@ class VirtualDisplay {
   pid_t group_ = 0;
 };
 
-// The real program, run from `programPath` in its own folder, with the
-// sound muted (SDL's dummy driver) and settings kept in memory. Extra
+// The real program, started at `programPath` from the root folder (so
+// that it finds its disc through its own file name, not the working
+// folder), with the sound muted (SDL's dummy driver) and settings kept in memory. Extra
 // environment entries are "NAME=VALUE".
 class DesktopProgram {
  public:
@@ -56,8 +57,11 @@ struct XWindow {
   bool viewable = false;
 };
 
-// The visible window named `name` (waits up to `timeoutMs`); id empty when none.
-XWindow FindWindow(const std::string& name, int timeoutMs);
+// The visible window named `name`, other than `except` (waits up to
+// `timeoutMs`); id empty when none.
+XWindow FindWindow(const std::string& name, int timeoutMs, const std::string& except = "");
+// A window property as xprop prints it ("WM_TRANSIENT_FOR(WINDOW): window id # 0x200007").
+std::string WindowProperty(const XWindow& window, const std::string& property);
 // The mapped top-level windows, front first.
 std::vector<XWindow> StackedWindows();
 
