@@ -132,7 +132,10 @@ TEST_F(DesktopTest, ViewerShowsTheSplashAboveTheBlackBackdrop) {
 TEST_F(DesktopTest, ClicksStartTheScanAndPageThroughPictures) {
   disc_.Bmp("a.bmp", 300, 200, 1);
   disc_.Bmp("b.bmp", 200, 300, 2);
-  Tour({"click 500 360", "timer", "shot first", "next", "shot second", "prev", "shot back"});
+  disc_.Bmp("c.bmp", 250, 250, 3);
+  disc_.Bmp("d.bmp", 150, 100, 4);
+  Tour({"click 500 360", "timer", "shot first", "next", "shot second", "prev", "shot back",
+        "click 694 575", "dblclick 694 575", "shot third"});
   const XWindow viewer = StartViewer();
   Click(viewer, kSplashPoint);
   EXPECT_EQ(WaitLike(viewer, "first"), 0);
@@ -140,6 +143,12 @@ TEST_F(DesktopTest, ClicksStartTheScanAndPageThroughPictures) {
   EXPECT_EQ(WaitLike(viewer, "second"), 0);
   Click(viewer, kPrevPoint);
   EXPECT_EQ(WaitLike(viewer, "back"), 0);
+  // A double click: press, release, double-click press, release; no third press.
+  ASSERT_EQ(testing_support::RunCommand("xdotool mousemove " + std::to_string(viewer.x + kNextPoint[0]) +
+                                        " " + std::to_string(viewer.y + kNextPoint[1]) +
+                                        " click --repeat 2 --delay 60 1"),
+            0);
+  EXPECT_EQ(WaitLike(viewer, "third"), 0);
   QuitWith(viewer, "Return");
 }
 
@@ -281,7 +290,10 @@ TEST_P(DesktopExportTest, WritesTheChosenFormThroughTheFileChooser) {
 }
 
 INSTANTIATE_TEST_SUITE_P(PngForms, DesktopExportTest,
-                         ::testing::Values(ExportCase{2, "RGB"}, ExportCase{3, "P"}));
+                         ::testing::Values(ExportCase{2, "RGB"}, ExportCase{3, "P"}),
+                         [](const ::testing::TestParamInfo<ExportCase>& param) {
+                           return "Filter" + std::to_string(param.param.filterIndex);
+                         });
 
 // The chooser as a user fills it: a path typed over the initial name, Enter.
 TEST_F(DesktopTest, ExportTypedIntoTheRealChooser) {
