@@ -295,6 +295,43 @@ INSTANTIATE_TEST_SUITE_P(PngForms, DesktopExportTest,
                            return "Filter" + std::to_string(param.param.filterIndex);
                          });
 
+// A name typed without an extension names the file with the filter's
+// extension: when that one exists, the user is asked before it is replaced.
+TEST_F(DesktopTest, ExportAsksBeforeReplacingTheFileTheExtensionNames) {
+  disc_.Bmp("a.bmp", 320, 240, 6);
+  Tour({"click 500 360", "timer", "shot first"});
+  const std::string existing = out_ + "/exported.png";
+  const std::vector<uint8_t> placeholder = {'k', 'e', 'e', 'p'};
+  ASSERT_TRUE(testing_support::WriteWholeFile(existing, placeholder));
+  const XWindow viewer = StartViewer({"TESSARY_TEST_SAVE_AS=2:" + out_ + "/exported"});
+  Click(viewer, kSplashPoint);
+  ASSERT_EQ(WaitLike(viewer, "first"), 0);
+  Click(viewer, kExportPoint);
+  const XWindow chooser = testing_support::FindWindow("Export file as", kStartMs);
+  ASSERT_FALSE(chooser.id.empty());
+  XWindow question;
+  for (int waited = 0; waited < kSettleMs && question.id.empty(); waited += 200) {
+    testing_support::Pause(200);
+    for (const XWindow& window : testing_support::StackedWindows()) {
+      if (testing_support::WindowProperty(window, "WM_TRANSIENT_FOR").find(chooser.id) !=
+          std::string::npos) {
+        question = window;
+      }
+    }
+  }
+  ASSERT_FALSE(question.id.empty()) << "no question over the chooser";
+  EXPECT_EQ(testing_support::ReadWholeFile(existing), placeholder);
+  ASSERT_TRUE(testing_support::PressKeys(question, "Return"));
+  std::optional<testing_support::Picture> read;
+  for (int waited = 0; waited < kSettleMs && !read; waited += 200) {
+    testing_support::Pause(200);
+    read = testing_support::ReferenceDecode(existing);
+  }
+  ASSERT_TRUE(read.has_value());
+  EXPECT_EQ(read->width, 320u);
+  QuitWith(viewer, "Escape");
+}
+
 // The chooser as a user fills it: a path typed over the initial name, Enter.
 TEST_F(DesktopTest, ExportTypedIntoTheRealChooser) {
   constexpr int kWidth = 320;

@@ -37,6 +37,11 @@ void SelectFilter(GtkFileChooser* chooser, guint index) {
 
 gboolean PressSave(gpointer data) {
   auto* answer = static_cast<TestAnswer*>(data);
+  // A question over the chooser (replace a file?) is the user's to answer.
+  GtkWidget* grab = gtk_grab_get_current();
+  if (grab != nullptr && gtk_widget_get_toplevel(grab) != GTK_WIDGET(answer->chooser)) {
+    return G_SOURCE_CONTINUE;
+  }
   if (!answer->filled) {
     SelectFilter(answer->chooser, answer->filterIndex);
     gtk_file_chooser_set_current_folder(answer->chooser, answer->folder.c_str());
