@@ -87,14 +87,23 @@ class DesktopTest : public ::testing::Test {
   std::string out_;
 };
 
-TEST(DesktopWithoutDisplay, SaysSoOnOneLineAndExitsWithOne) {
+// Without a display the program says so on one line and exits with 1: no
+// display named, a display that does not answer, or only a Wayland one
+// (the program needs X, through XWayland there).
+class DesktopWithoutDisplay : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(DesktopWithoutDisplay, SaysSoOnOneLineAndExitsWithOne) {
   std::string output;
   const int status = testing_support::RunCommand(
-      "env -u DISPLAY -u WAYLAND_DISPLAY '" + kProgram + "' 2>&1", &output);
+      std::string("env -u DISPLAY -u WAYLAND_DISPLAY ") + GetParam() + " '" + kProgram + "' 2>&1",
+      &output);
   EXPECT_EQ(status, 1);
   EXPECT_EQ(output.rfind("tessary: no display: ", 0), 0u) << output;
   EXPECT_EQ(output.find('\n'), output.size() - 1) << output;
 }
+
+INSTANTIATE_TEST_SUITE_P(Environments, DesktopWithoutDisplay,
+                         ::testing::Values("", "DISPLAY=:97531", "WAYLAND_DISPLAY=wayland-97531"));
 
 TEST_F(DesktopTest, ViewerShowsTheSplashAboveTheBlackBackdrop) {
   disc_.Bmp("a.bmp", 300, 200, 1);
