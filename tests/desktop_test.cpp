@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -265,6 +266,10 @@ struct ExportCase {
   int filterIndex;
   const char* mode;  // Pillow's mode of the written file
 };
+
+void PrintTo(const ExportCase& exportCase, std::ostream* out) {
+  *out << "filter " << exportCase.filterIndex << ", " << exportCase.mode;
+}
 
 class DesktopExportTest : public DesktopTest, public ::testing::WithParamInterface<ExportCase> {};
 
