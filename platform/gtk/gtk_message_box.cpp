@@ -7,29 +7,24 @@
 namespace platform::gtk {
 namespace {
 
-constexpr UINT kButtonsMask = 0x0000000F;
-constexpr UINT kIconMask = 0x000000F0;
-constexpr UINT kAbortRetryIgnore = 0x00000002;
-constexpr UINT kRetryCancel = 0x00000005;
-
 struct Button {
   const char* label;
   int id;
 };
 
 std::vector<Button> ButtonsOf(UINT type) {
-  switch (type & kButtonsMask) {
+  switch (type & MB_TYPEMASK) {
     case MB_OKCANCEL: return {{"_OK", IDOK}, {"_Cancel", IDCANCEL}};
-    case kAbortRetryIgnore: return {{"_Abort", IDABORT}, {"_Retry", IDRETRY}, {"_Ignore", IDIGNORE}};
+    case MB_ABORTRETRYIGNORE: return {{"_Abort", IDABORT}, {"_Retry", IDRETRY}, {"_Ignore", IDIGNORE}};
     case MB_YESNOCANCEL: return {{"_Yes", IDYES}, {"_No", IDNO}, {"_Cancel", IDCANCEL}};
     case MB_YESNO: return {{"_Yes", IDYES}, {"_No", IDNO}};
-    case kRetryCancel: return {{"_Retry", IDRETRY}, {"_Cancel", IDCANCEL}};
+    case MB_RETRYCANCEL: return {{"_Retry", IDRETRY}, {"_Cancel", IDCANCEL}};
     default: return {{"_OK", IDOK}};
   }
 }
 
 GtkMessageType MessageTypeOf(UINT type) {
-  switch (type & kIconMask) {
+  switch (type & MB_ICONMASK) {
     case MB_ICONHAND: return GTK_MESSAGE_ERROR;
     case MB_ICONQUESTION: return GTK_MESSAGE_QUESTION;
     case MB_ICONEXCLAMATION: return GTK_MESSAGE_WARNING;
