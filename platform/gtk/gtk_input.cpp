@@ -119,6 +119,19 @@ gboolean KeyChanged(GtkWidget*, GdkEventKey* event, gpointer) {
   return TRUE;
 }
 
+// A window manager gave a window the keyboard (the user came back to the
+// program): the layer activates it, as Windows does, so that the viewer
+// puts its backdrop directly below itself again. Only while the program
+// waits for input and no GTK dialog is up.
+gboolean FocusGained(GtkWidget*, GdkEvent*, gpointer data) {
+  HWND window = static_cast<HWND>(data);
+  if (!IsWindow(window) || !IsWindowEnabled(window) || GetActiveWindow() == window) return FALSE;
+  if (!WaitingForInput() || gtk_grab_get_current() != nullptr) return FALSE;
+  SetActiveWindow(window);
+  NoteInputDelivered();
+  return FALSE;
+}
+
 gboolean FocusLost(GtkWidget*, GdkEvent*, gpointer) {
   ReleaseAllKeys();
   return FALSE;
@@ -143,6 +156,7 @@ void ConnectInput(HWND window, GtkWidget* gtkWindow, GtkWidget* drawingArea) {
   g_signal_connect(drawingArea, "scroll-event", G_CALLBACK(WheelTurned), window);
   g_signal_connect(gtkWindow, "key-press-event", G_CALLBACK(KeyChanged), window);
   g_signal_connect(gtkWindow, "key-release-event", G_CALLBACK(KeyChanged), window);
+  g_signal_connect(gtkWindow, "focus-in-event", G_CALLBACK(FocusGained), window);
   g_signal_connect(gtkWindow, "focus-out-event", G_CALLBACK(FocusLost), window);
   g_signal_connect(gtkWindow, "delete-event", G_CALLBACK(CloseRequested), window);
 }

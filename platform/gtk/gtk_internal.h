@@ -46,6 +46,8 @@ UINT VirtualKeyOf(guint keyval);
 void WaitForInputOrTimeout(DWORD timeoutMs);
 // Input was delivered: the wait ends.
 void NoteInputDelivered();
+// True while the program waits for input (its message loop has nothing to do).
+bool WaitingForInput();
 
 // --- Dialogs ------------------------------------------------------------------------
 int RunMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type);
