@@ -243,6 +243,40 @@ TEST_F(DesktopTest, CopyPutsThePictureAtFullSizeOnTheClipboard) {
   QuitWith(viewer, "Escape");
 }
 
+// While the scan and the loading of a large picture run, the pointer shows
+// the system's busy cursor; once the picture is up, the cursor it had before.
+TEST_F(DesktopTest, BusyCursorWhileThePictureLoads) {
+  disc_.Jpeg("big.jpg", 3000, 2200, 7);
+  Tour({"click 500 360", "timer", "shot first"});
+  const XWindow viewer = StartViewer();
+  // The pointer rests where it will click.
+  ASSERT_EQ(testing_support::RunCommand("xdotool mousemove " + std::to_string(viewer.x + kSplashPoint[0]) +
+                                        " " + std::to_string(viewer.y + kSplashPoint[1])),
+            0);
+  const std::string record = out_ + "/cursor.txt";
+  ASSERT_EQ(testing_support::RunCommand(std::string(testing_support::PythonWithPillow()) + " '" +
+                                        TESSARY_SOURCE_DIR + "/tests/tools/cursor_watch.py' 6 '" +
+                                        record + "' >/dev/null 2>&1 &"),
+            0);
+  testing_support::Pause(300);
+  Click(viewer, kSplashPoint);
+  EXPECT_EQ(WaitLike(viewer, "first"), 0);
+  std::vector<uint8_t> line;
+  for (int waited = 0; waited < 2 * kSettleMs && line.empty(); waited += 200) {
+    testing_support::Pause(200);
+    line = testing_support::ReadWholeFile(record);
+  }
+  unsigned long first = 0;
+  unsigned long last = 0;
+  int changed = 0;
+  ASSERT_EQ(std::sscanf(std::string(line.begin(), line.end()).c_str(), "%lu %lu %d", &first, &last,
+                        &changed),
+            3);
+  EXPECT_EQ(changed, 1) << "the cursor never changed";
+  EXPECT_EQ(last, first) << "the busy cursor stayed";
+  QuitWith(viewer, "Escape");
+}
+
 // The message that the disc holds nothing: a dialog of the viewer with the
 // program's caption; once answered, the program ends.
 TEST_F(DesktopTest, NothingToShowIsAMessageBoxOverTheViewer) {
