@@ -66,9 +66,10 @@
 
 // Virtual keys
 #define VK_BACK 0x08
-#define VK_CONTROL 0x11
 #define VK_TAB 0x09
 #define VK_RETURN 0x0D
+#define VK_SHIFT 0x10
+#define VK_CONTROL 0x11
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
 #define VK_PRIOR 0x21
@@ -392,8 +393,12 @@ typedef struct tagDRAWITEMSTRUCT {
 // --- Message boxes ----------------------------------------------------------------
 #define MB_OK 0x00000000L
 #define MB_OKCANCEL 0x00000001L
+#define MB_ABORTRETRYIGNORE 0x00000002L
 #define MB_YESNOCANCEL 0x00000003L
 #define MB_YESNO 0x00000004L
+#define MB_RETRYCANCEL 0x00000005L
+#define MB_TYPEMASK 0x0000000FL
+#define MB_ICONMASK 0x000000F0L
 #define MB_ICONHAND 0x00000010L
 #define MB_ICONSTOP MB_ICONHAND
 #define MB_ICONERROR MB_ICONHAND
