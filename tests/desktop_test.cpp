@@ -179,7 +179,7 @@ TEST_F(DesktopTest, ArrowKeysMoveTheAlbumSelection) {
 
 // The viewer's own keys (Next, Prev, Copy) are the application's: this runs
 // once the viewer maps them.
-TEST_F(DesktopTest, DISABLED_NavigationAndCopyKeys) {
+TEST_F(DesktopTest, NavigationAndCopyKeys) {
   disc_.Bmp("a.bmp", 300, 200, 1);
   disc_.Bmp("b.bmp", 200, 300, 2);
   Tour({"click 500 360", "timer", "shot first", "next", "shot second"});
