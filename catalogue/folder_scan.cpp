@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "commands/reader_table.h"
-#include "platform/afx_files.h"
-#include "platform/afx_wnd.h"
+#include "platform/framework/afx_files.h"
+#include "platform/framework/afx_wnd.h"
 #include "platform/paths.h"
 
 namespace {

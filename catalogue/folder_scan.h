@@ -10,7 +10,7 @@
 // byte-wise as unsigned characters, case-sensitively (B.jpg before a.jpg).
 #pragma once
 
-#include "platform/afx_string.h"
+#include "platform/framework/afx_string.h"
 
 // A file is a picture when a reader of the extension table
 // (commands/reader_table.h) takes it: the last four characters of its path,

@@ -10,7 +10,7 @@
 #include "imaging/core/image_size.h"
 #include "imaging/core/owners.h"
 #include "imaging/core/pelorn.h"
-#include "platform/afx_app.h"
+#include "platform/framework/afx_app.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "imaging/core/owners.h"
 #include "imaging/core/pelorn.h"
 #include "platform/headless/headless.h"
-#include "platform/user_internal.h"
+#include "platform/backend.h"
 #include "tests/support/scenario.h"
 #include "tests/support/test_support.h"
 

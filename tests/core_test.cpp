@@ -13,7 +13,7 @@
 #include "imaging/core/image_size.h"
 #include "imaging/core/owners.h"
 #include "imaging/core/thread_state.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/test_hooks.h"
 
 namespace {
 

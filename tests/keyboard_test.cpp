@@ -1,7 +1,7 @@
 // GetKeyState over the key state a back end records while it delivers keys.
 #include <gtest/gtest.h>
 
-#include "platform/keyboard_state.h"
+#include "platform/backend.h"
 #include "platform/win32.h"
 
 namespace {

@@ -21,7 +21,7 @@
 
 #include "imaging/core/image_size.h"
 #include "imaging/core/pelorn.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/test_hooks.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "app/viewer_app.h"
 #include "app/viewer_dlg.h"
 #include "platform/headless/headless.h"
-#include "platform/user_internal.h"
+#include "platform/backend.h"
 #include "tests/support/disc.h"
 #include "tests/support/scenario.h"
 #include "tests/support/test_support.h"

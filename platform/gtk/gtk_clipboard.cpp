@@ -1,7 +1,7 @@
 // The clipboard bitmap offered to other programs: GTK serves it as PNG, BMP
 // and every other image form GdkPixbuf writes, for as long as the program
 // runs, and hands it to a clipboard manager at exit where there is one.
-#include "platform/gdi_internal.h"
+#include "platform/backend.h"
 #include "platform/gtk/gtk_internal.h"
 
 namespace platform::gtk {

@@ -1,7 +1,7 @@
 // Start-up: the display the windows go to and the screen size the renderer reports.
 #include <cstdlib>
 
-#include "platform/gdi_internal.h"
+#include "platform/backend.h"
 #include "platform/gtk/gtk_internal.h"
 
 namespace platform::gtk {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "platform/gtk/gtk_internal.h"
-#include "platform/keyboard_state.h"
+#include "platform/backend.h"
 
 namespace platform::gtk {
 namespace {
