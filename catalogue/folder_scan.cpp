@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "commands/reader_table.h"
+#include "catalogue/reader_table.h"
 #include "platform/framework/afx_files.h"
 #include "platform/framework/afx_wnd.h"
 #include "platform/paths.h"

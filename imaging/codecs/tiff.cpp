@@ -77,10 +77,6 @@ void RouteLibtiffMessages() {
 // whole memory bound as the cap to learn the picture's size, then again with
 // what the bound leaves beside the picture block. (libtiff 4.5 and later
 // cap single allocations; older ones open without the cap.)
-// "m" keeps libtiff from mapping the whole file: its pages would count
-// against the picture's memory beside the block; strips are read as needed.
-constexpr char kReadWithoutMapping[] = "rm";
-
 TIFF* OpenTiff(const char* path, uint64_t allocationCap) {
 #if defined(TIFFLIB_VERSION) && TIFFLIB_VERSION >= 20221213
   TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
@@ -88,12 +84,12 @@ TIFF* OpenTiff(const char* path, uint64_t allocationCap) {
   // A cap of 0 would mean no cap at all to libtiff.
   TIFFOpenOptionsSetMaxSingleMemAlloc(
       options, static_cast<tmsize_t>(allocationCap > 0 ? allocationCap : 1));
-  TIFF* tiff = TIFFOpenExt(path, kReadWithoutMapping, options);
+  TIFF* tiff = TIFFOpenExt(path, "r", options);
   TIFFOpenOptionsFree(options);
   return tiff;
 #else
   (void)allocationCap;
-  return TIFFOpen(path, kReadWithoutMapping);
+  return TIFFOpen(path, "r");
 #endif
 }
 

@@ -1,4 +1,5 @@
-// The picture readers by file-name extension, shared by picture loading,
+// The picture files by extension and the reader each one takes, shared by
+// the folder scan (what is a picture), picture loading,
 // the clipboard copy, export and the pelorn tool.
 //
 // Each test compares the last four characters of the path with the text,
