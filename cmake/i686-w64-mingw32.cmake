@@ -12,9 +12,10 @@ set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
 set(CMAKE_AR ${TOOLCHAIN_PREFIX}-ar CACHE FILEPATH "Archiver")
 set(CMAKE_RANLIB ${TOOLCHAIN_PREFIX}-ranlib CACHE FILEPATH "Ranlib")
 
-# Libraries and headers come from the MinGW sysroot and from the prefixes
-# named in CMAKE_PREFIX_PATH (the static dependencies); programs from the host.
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
+# Libraries and headers come from the MinGW sysroot and from the roots given
+# in CMAKE_FIND_ROOT_PATH (the prefix of the static dependencies); programs
+# from the host.
+list(APPEND CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
