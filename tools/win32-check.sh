@@ -46,7 +46,7 @@ windows_build() {
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
     -DCMAKE_FIND_ROOT_PATH="$build/win32-deps/prefix" \
     -DCMAKE_PREFIX_PATH="$build/win32-deps/prefix" "${launcher[@]}" >/dev/null
-  nice -n 19 cmake --build "$build/win32" --target pelorn_tool -j"$jobs"
+  nice -n 19 cmake --build "$build/win32" --target pelorn_tool pelorn_batch -j"$jobs"
   local exe=$build/win32/bin/pelorn.exe
   # Self-contained: only DLLs every Windows has.
   local imports
@@ -79,8 +79,8 @@ wine_prefix() {
 }
 
 corpus_check() {
-  nice -n 19 "$root/tools/win32-corpus-check.sh" "$build/linux/bin/pelorn" \
-    "$build/win32/bin/pelorn.exe" "$corpus" "$build/win32-corpus" "$@"
+  nice -n 19 "$root/tools/win32-corpus-check.sh" "$build/win32/bin" "$build/linux/bin/pelorn" \
+    "$corpus" "$build/win32-corpus" "$@"
   wineserver -w
 }
 

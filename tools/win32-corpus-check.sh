@@ -1,91 +1,130 @@
 #!/usr/bin/env bash
 # Runs `pelorn convert` over the shared corpus with the Linux build's pelorn
-# and with pelorn.exe under Wine, and compares them: for every conversion the
-# same exit status and the same message on stderr (less the \r Windows adds),
-# and for every one that succeeds a byte-identical output file.
+# and with the Windows build under Wine, and compares them: for every
+# conversion the same exit status and the same message on stderr (less the
+# \r Windows adds), and for every one that succeeds a byte-identical output.
 #
-# Usage: tools/win32-corpus-check.sh LINUX_PELORN PELORN_EXE CORPUS WORK [FORM...]
-#   FORMS default to every output form. The Wine environment (WINEPREFIX,
-#   WINEARCH, ...) comes from the caller. All conversions of the Windows side
-#   run from one batch file, so Wine starts once.
+# Every file is converted to PPM, every ALL_FORMS-th (default 10) to every
+# form. Every conversion runs on the Windows side in pelorn_batch.exe (the tool's
+# own code, one process for all: a Wine process start is costly); every
+# SAMPLE-th one (and the first) also runs as pelorn.exe itself, from one
+# batch file.
+#
+# Usage: tools/win32-corpus-check.sh WIN32_BIN LINUX_PELORN CORPUS WORK [FORM...]
+#   WIN32_BIN holds pelorn.exe and pelorn_batch.exe. FORMs default to every
+#   output form. SAMPLE and ALL_FORMS in the environment; the Wine settings
+#   (WINEPREFIX, WINEARCH, ...) come from the caller.
 set -euo pipefail
 
-linux_pelorn=$(realpath "$1")
-pelorn_exe=$(realpath "$2")
+win32_bin=$(realpath "$1")
+linux_pelorn=$(realpath "$2")
 corpus=$(realpath "$3")
 work=$4
 shift 4
 forms=("$@")
 if [ ${#forms[@]} -eq 0 ]; then forms=(jpg png24 png8 bmp24 bmp8 bmp4 gif ppm); fi
+sample=${SAMPLE:-20}
+all_forms=${ALL_FORMS:-10}
 
 rm -rf "$work"
 mkdir -p "$work"
 work=$(realpath "$work")
-# Each side works in its own folder holding a link to the corpus, so that both
+# Each side works in its own folder holding a link to the corpus, so that all
 # name every file by the same relative path (paths are part of messages).
-for side in linux windows; do
+sides=(linux batch exe)
+for side in "${sides[@]}"; do
   mkdir -p "$work/$side/out" "$work/$side/result"
   ln -s "$corpus" "$work/$side/corpus"
 done
 
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
+# Every file is converted to PPM (the decoded pixels exactly); every
+# ALL_FORMS-th file of each folder, its first included, to every form asked for.
 jobs=()
 for folder in "$corpus"/*/; do
   format=$(basename "$folder")
+  number=0
   for file in "$folder"*; do
     [ -f "$file" ] || continue
-    for form in "${forms[@]}"; do
+    file_forms=(ppm)
+    if [ $((number % all_forms)) -eq 0 ]; then file_forms=("${forms[@]}"); fi
+    for form in "${file_forms[@]}"; do
       jobs+=("corpus/$format/$(basename "$file") $form")
     done
+    number=$((number + 1))
   done
 done
-echo "${#jobs[@]} conversions"
 
-batch=$work/convert.bat
-: >"$batch"
-printf '@echo off\r\ncd /d %s\r\n' "$(windows_path "$work/windows")" >>"$batch"
-exe=$(windows_path "$pelorn_exe")
+list=$work/batch/jobs.txt
+bat=$work/exe/convert.bat
+printf '@echo off\r\ncd /d %s\r\n' "$(windows_path "$work/exe")" >"$bat"
+exe=$(windows_path "$win32_bin/pelorn.exe")
+sampled=0
 index=0
 for job in "${jobs[@]}"; do
   read -r input form <<<"$job"
   (cd "$work/linux" && { "$linux_pelorn" convert "$input" "out/$index" --form "$form" \
      2>"result/$index.err"; echo $? >"result/$index.status"; })
-  printf '"%s" convert %s out/%d --form %s 2>result\\%d.err\r\necho %%ERRORLEVEL%%>result\\%d.status\r\n' \
-    "$exe" "$input" "$index" "$form" "$index" "$index" >>"$batch"
+  printf '%d\tconvert\t%s\tout/%d\t--form\t%s\n' "$index" "$input" "$index" "$form" >>"$list"
+  if [ $((index % sample)) -eq 0 ]; then
+    printf '"%s" convert %s out/%d --form %s 2>result\\%d.err\r\necho %%ERRORLEVEL%%>result\\%d.status\r\n' \
+      "$exe" "$input" "$index" "$form" "$index" "$index" >>"$bat"
+    sampled=$((sampled + 1))
+  fi
   index=$((index + 1))
 done
+echo "${#jobs[@]} conversions; $sampled of them also by pelorn.exe"
 
-(cd "$work/windows" && wine cmd /c "$(windows_path "$batch")" >/dev/null 2>"$work/wine.log") || true
+start=$SECONDS
+(cd "$work/batch" && wine "$(windows_path "$win32_bin/pelorn_batch.exe")" jobs.txt) || true
+echo "pelorn_batch.exe: $((SECONDS - start))s"
+start=$SECONDS
+(cd "$work/exe" && wine cmd /c "$(windows_path "$bat")" >/dev/null) || true
+echo "pelorn.exe: $((SECONDS - start))s"
+
+# Compares one Windows side's result of one job with Linux's; prints the
+# difference, nothing when they agree.
+compare() {
+  local side=$1 index=$2
+  local linux=$work/linux windows=$work/$side
+  if [ ! -f "$windows/result/$index.status" ]; then
+    echo "did not run"
+    return
+  fi
+  local linux_status windows_status
+  linux_status=$(cat "$linux/result/$index.status")
+  windows_status=$(tr -d '\r ' <"$windows/result/$index.status")
+  if [ "$linux_status" != "$windows_status" ]; then
+    echo "exit status $linux_status on Linux, $windows_status on Windows"
+  elif ! cmp -s "$linux/result/$index.err" <(tr -d '\r' <"$windows/result/$index.err"); then
+    echo "messages differ: '$(head -c 200 "$linux/result/$index.err")' '$(tr -d '\r' <"$windows/result/$index.err" | head -c 200)'"
+  elif [ "$linux_status" = 0 ] && ! cmp -s "$linux/out/$index" "$windows/out/$index"; then
+    echo "outputs differ"
+  fi
+}
 
 failures=0
-succeeded=0
-index=0
-for job in "${jobs[@]}"; do
-  problem=""
-  if [ ! -f "$work/windows/result/$index.status" ]; then
-    problem="did not run under Wine"
-  else
-    linux_status=$(cat "$work/linux/result/$index.status")
-    windows_status=$(tr -d '\r ' <"$work/windows/result/$index.status")
-    if [ "$linux_status" != "$windows_status" ]; then
-      problem="exit status $linux_status on Linux, $windows_status on Windows"
-    elif ! cmp -s "$work/linux/result/$index.err" <(tr -d '\r' <"$work/windows/result/$index.err"); then
-      problem="messages differ: $(head -c 200 "$work/linux/result/$index.err") / $(tr -d '\r' <"$work/windows/result/$index.err" | head -c 200)"
-    elif [ "$linux_status" = 0 ]; then
-      if ! cmp -s "$work/linux/out/$index" "$work/windows/out/$index"; then
-        problem="outputs differ"
+for side in batch exe; do
+  identical=0 failed_alike=0 compared=0
+  index=0
+  for job in "${jobs[@]}"; do
+    if [ "$side" = batch ] || [ $((index % sample)) -eq 0 ]; then
+      compared=$((compared + 1))
+      problem=$(compare "$side" "$index")
+      if [ -n "$problem" ]; then
+        echo "FAIL ($side) $job: $problem"
+        failures=$((failures + 1))
+      elif [ "$(cat "$work/linux/result/$index.status")" = 0 ]; then
+        identical=$((identical + 1))
       else
-        succeeded=$((succeeded + 1))
+        failed_alike=$((failed_alike + 1))
       fi
     fi
-  fi
-  if [ -n "$problem" ]; then
-    echo "FAIL $job: $problem"
-    failures=$((failures + 1))
-  fi
-  index=$((index + 1))
+    index=$((index + 1))
+  done
+  echo "$side: $compared conversions compared, $identical identical outputs," \
+    "$failed_alike identical failures (status and message)"
 done
-echo "${#jobs[@]} conversions compared: $succeeded identical outputs," \
-  "$((${#jobs[@]} - succeeded - failures)) identical failures, $failures differences"
+echo "$failures differences"
 [ "$failures" -eq 0 ]
