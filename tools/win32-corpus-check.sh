@@ -64,8 +64,10 @@ sampled=0
 index=0
 for job in "${jobs[@]}"; do
   read -r input form <<<"$job"
-  (cd "$work/linux" && { "$linux_pelorn" convert "$input" "out/$index" --form "$form" \
-     2>"result/$index.err"; echo $? >"result/$index.status"; })
+  status=0
+  (cd "$work/linux" && "$linux_pelorn" convert "$input" "out/$index" --form "$form" \
+     2>"result/$index.err") || status=$?
+  echo "$status" >"$work/linux/result/$index.status"
   printf '%d\tconvert\t%s\tout/%d\t--form\t%s\n' "$index" "$input" "$index" "$form" >>"$list"
   if [ $((index % sample)) -eq 0 ]; then
     printf '"%s" convert %s out/%d --form %s 2>result\\%d.err\r\necho %%ERRORLEVEL%%>result\\%d.status\r\n' \
