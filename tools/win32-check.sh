@@ -67,7 +67,8 @@ linux_build() {
   nice -n 19 cmake --build "$build/linux" --target pelorn_tool -j"$jobs"
 }
 
-export WINEARCH=win32 WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko installers; no desktop menu entries (slow under emulation).
+export WINEARCH=win32 WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # Where Wine runs under qemu (tools/enable-i386-binaries.sh), the emulated
 # process needs the whole 32-bit address space reserved up front, or Wine
 # cannot map its fixed-address regions. Ignored without qemu.
