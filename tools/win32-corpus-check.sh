@@ -6,9 +6,9 @@
 #
 # Every file is converted to PPM, every ALL_FORMS-th (default 10) to every
 # form. Every conversion runs on the Windows side in pelorn_batch.exe (the tool's
-# own code, one process for all: a Wine process start is costly); every
-# SAMPLE-th one (and the first) also runs as pelorn.exe itself, from one
-# batch file.
+# own code, one process for all: a Wine process start is costly, minutes
+# under qemu); every SAMPLE-th one (default 500; the first included) also runs
+# as pelorn.exe itself.
 #
 # Usage: tools/win32-corpus-check.sh WIN32_BIN LINUX_PELORN CORPUS WORK [FORM...]
 #   WIN32_BIN holds pelorn.exe and pelorn_batch.exe. FORMs default to every
@@ -23,7 +23,7 @@ work=$4
 shift 4
 forms=("$@")
 if [ ${#forms[@]} -eq 0 ]; then forms=(jpg png24 png8 bmp24 bmp8 bmp4 gif ppm); fi
-sample=${SAMPLE:-20}
+sample=${SAMPLE:-500}
 all_forms=${ALL_FORMS:-10}
 
 rm -rf "$work"
@@ -57,10 +57,8 @@ for folder in "$corpus"/*/; do
 done
 
 list=$work/batch/jobs.txt
-bat=$work/exe/convert.bat
-printf '@echo off\r\ncd /d %s\r\n' "$(windows_path "$work/exe")" >"$bat"
-exe=$(windows_path "$win32_bin/pelorn.exe")
-sampled=0
+: >"$list"
+sampled=()
 index=0
 for job in "${jobs[@]}"; do
   read -r input form <<<"$job"
@@ -69,20 +67,22 @@ for job in "${jobs[@]}"; do
      2>"result/$index.err") || status=$?
   echo "$status" >"$work/linux/result/$index.status"
   printf '%d\tconvert\t%s\tout/%d\t--form\t%s\n' "$index" "$input" "$index" "$form" >>"$list"
-  if [ $((index % sample)) -eq 0 ]; then
-    printf '"%s" convert %s out/%d --form %s 2>result\\%d.err\r\necho %%ERRORLEVEL%%>result\\%d.status\r\n' \
-      "$exe" "$input" "$index" "$form" "$index" "$index" >>"$bat"
-    sampled=$((sampled + 1))
-  fi
+  if [ $((index % sample)) -eq 0 ]; then sampled+=("$index"); fi
   index=$((index + 1))
 done
-echo "${#jobs[@]} conversions; $sampled of them also by pelorn.exe"
+echo "${#jobs[@]} conversions; ${#sampled[@]} of them also by pelorn.exe"
 
 start=$SECONDS
 (cd "$work/batch" && wine "$(windows_path "$win32_bin/pelorn_batch.exe")" jobs.txt) || true
 echo "pelorn_batch.exe: $((SECONDS - start))s"
 start=$SECONDS
-(cd "$work/exe" && wine cmd /c "$(windows_path "$bat")" >/dev/null) || true
+for index in "${sampled[@]}"; do
+  read -r input form <<<"${jobs[$index]}"
+  status=0
+  (cd "$work/exe" && wine "$(windows_path "$win32_bin/pelorn.exe")" convert "$input" "out/$index" \
+     --form "$form" 2>"result/$index.err") || status=$?
+  echo "$status" >"$work/exe/result/$index.status"
+done
 echo "pelorn.exe: $((SECONDS - start))s"
 
 # Compares one Windows side's result of one job with Linux's; prints the
@@ -101,10 +101,47 @@ compare() {
     echo "exit status $linux_status on Linux, $windows_status on Windows"
   elif ! cmp -s "$linux/result/$index.err" <(tr -d '\r' <"$windows/result/$index.err"); then
     echo "messages differ: '$(head -c 200 "$linux/result/$index.err")' '$(tr -d '\r' <"$windows/result/$index.err" | head -c 200)'"
-  elif [ "$linux_status" = 0 ] && ! cmp -s "$linux/out/$index" "$windows/out/$index"; then
+  elif [ "$linux_status" = 0 ] && ! cmp -s "$linux/out/$index" "$windows/out/$index" &&
+       ! same_but_png_time "$linux/out/$index" "$windows/out/$index"; then
     echo "outputs differ"
   fi
 }
+
+# True when both files are PNGs equal chunk for chunk but for the contents of
+# tIME, the time of writing (the two sides run at different times).
+same_but_png_time() {
+  python3 - "$1" "$2" <<'PYTHON'
+import struct, sys
+
+def chunks_without_time(path):
+    data = open(path, "rb").read()
+    if not data.startswith(b"\x89PNG\r\n\x1a\n"):
+        return None
+    chunks, at = [], 8
+    while at + 8 <= len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + length]
+        chunks.append((kind, b"" if kind == b"tIME" and length == 7 else body))
+        at += 12 + length
+    return chunks + [data[at:]]
+
+first, second = (chunks_without_time(path) for path in sys.argv[1:3])
+sys.exit(0 if first is not None and first == second else 1)
+PYTHON
+}
+
+# Files on which the Windows build is known to differ, and why.
+declare -A known=(
+  # Debian's Linux libtiff has the WebP and LZMA codecs; the Windows build's
+  # libtiff has JPEG and Deflate only.
+  [corpus/tiff/libtiff_webp_lossless_rgba_alpha_fully_opaque.tif]="no WebP codec"
+  [corpus/tiff/pillow_hopper_webp.tif]="no WebP codec"
+  [corpus/tiff/pillow_hopper_lzma.tif]="no LZMA codec"
+  # 65535 samples per pixel: a strip's size overflows libtiff's 32-bit
+  # tmsize_t, so libtiff refuses the directory and the file does not open;
+  # in 64 bits it opens and the library's memory bound refuses it.
+  [corpus/tiff/pillow_libtiff_segfault.tif]="strip size past 32 bits"
+)
 
 failures=0
 for side in batch exe; do
@@ -114,7 +151,10 @@ for side in batch exe; do
     if [ "$side" = batch ] || [ $((index % sample)) -eq 0 ]; then
       compared=$((compared + 1))
       problem=$(compare "$side" "$index")
-      if [ -n "$problem" ]; then
+      read -r input _ <<<"$job"
+      if [ -n "$problem" ] && [ -n "${known[$input]:-}" ]; then
+        echo "KNOWN ($side) $job: $problem (${known[$input]})"
+      elif [ -n "$problem" ]; then
         echo "FAIL ($side) $job: $problem"
         failures=$((failures + 1))
       elif [ "$(cat "$work/linux/result/$index.status")" = 0 ]; then
