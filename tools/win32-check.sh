@@ -6,7 +6,9 @@
 #
 # Usage: tools/win32-check.sh [FORM...]   (forms for the corpus comparison;
 #        default every form)
-# Environment: CORPUS (default tests/corpus), JOBS (default 2).
+# Environment: CORPUS (default tests/corpus), JOBS (default 2),
+# KEEP_WINEPREFIX=1 to reuse build/wine; SAMPLE and ALL_FORMS as in
+# tools/win32-corpus-check.sh.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -73,7 +75,11 @@ export WINEARCH=win32 WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="ms
 # process needs the whole 32-bit address space reserved up front, or Wine
 # cannot map its fixed-address regions. Ignored without qemu.
 export QEMU_RESERVED_VA=0xffff0000
+# A fresh prefix each time, unless KEEP_WINEPREFIX=1 and one is there.
 wine_prefix() {
+  if [ "${KEEP_WINEPREFIX:-0}" = 1 ] && [ -f "$WINEPREFIX/system.reg" ]; then
+    return
+  fi
   rm -rf "$WINEPREFIX"
   nice -n 19 wineboot --init
   wineserver -w
