@@ -1,7 +1,7 @@
 // The About box: icon, name and version, and an OK button.
 #pragma once
 
-#include "platform/afx_wnd.h"
+#include "platform/framework/afx_wnd.h"
 
 class CAboutDlg : public CDialog {
  public:

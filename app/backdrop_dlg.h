@@ -1,7 +1,7 @@
 // The full-screen black window kept directly below the viewer.
 #pragma once
 
-#include "platform/afx_wnd.h"
+#include "platform/framework/afx_wnd.h"
 
 class CBackdropDlg : public CDialog {
  public:

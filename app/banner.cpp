@@ -13,8 +13,8 @@
 #include "imaging/core/error_text.h"
 #include "imaging/core/owners.h"
 #include "imaging/core/pelorn.h"
-#include "platform/afx_app.h"
-#include "platform/win_kernel.h"
+#include "platform/framework/afx_app.h"
+#include "platform/win32.h"
 
 #ifdef _WIN32
 #include <share.h>

@@ -6,7 +6,7 @@
 #include "app/viewer_dlg.h"
 #include "catalogue/album_names.h"
 #include "catalogue/folder_scan.h"
-#include "platform/afx_files.h"
+#include "platform/framework/afx_files.h"
 
 namespace {
 

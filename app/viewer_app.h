@@ -1,7 +1,7 @@
 // The application object: runs the viewer window modally and ends with it.
 #pragma once
 
-#include "platform/afx_app.h"
+#include "platform/framework/afx_app.h"
 
 class CViewerApp : public CWinApp {
  public:

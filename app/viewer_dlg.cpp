@@ -7,7 +7,7 @@
 #include "app/about_dlg.h"
 #include "app/resource_ids.h"
 #include "app/skin_image.h"
-#include "platform/afx_app.h"
+#include "platform/framework/afx_app.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "catalogue/album_list_box.h"
 #include "catalogue/sound_players.h"
 #include "imaging/core/bitmaps.h"
-#include "platform/afx_string.h"
-#include "platform/afx_wnd.h"
+#include "platform/framework/afx_string.h"
+#include "platform/framework/afx_wnd.h"
 
 // The display palette: 256 entries, palette version 0x300; entry i is
 // (16i mod 256, 4i mod 256, i), flags 0. `palette` holds 256 entries.

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "platform/gdi_internal.h"
 #include "platform/win32.h"
+#include "platform/winapi/gdi_internal.h"
 
 namespace {
 

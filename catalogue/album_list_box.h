@@ -5,8 +5,8 @@
 #pragma once
 
 #include "imaging/core/bitmaps.h"
-#include "platform/afx_gdi.h"
-#include "platform/afx_wnd.h"
+#include "platform/framework/afx_gdi.h"
+#include "platform/framework/afx_wnd.h"
 
 class CAlbumListBox : public CListBox {
  public:

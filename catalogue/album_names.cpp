@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "catalogue/folder_scan.h"
-#include "platform/afx_files.h"
+#include "platform/framework/afx_files.h"
 #include "platform/paths.h"
 #include "platform/win32.h"
 

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "platform/afx_string.h"
+#include "platform/framework/afx_string.h"
 
 enum class TextFileRead {
   kRead,      // the text was read

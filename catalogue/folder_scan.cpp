@@ -1,11 +1,13 @@
 #include "catalogue/folder_scan.h"
 
 #include <algorithm>
+#include <cstring>
+#include <utility>
 #include <vector>
 
-#include "commands/reader_table.h"
-#include "platform/afx_files.h"
-#include "platform/afx_wnd.h"
+#include "catalogue/reader_table.h"
+#include "platform/framework/afx_files.h"
+#include "platform/framework/afx_wnd.h"
 #include "platform/paths.h"
 
 namespace {
@@ -58,14 +60,27 @@ CString WithTrailingSeparator(const CString& path) {
 
 void SortPathList(CStringArray& list, INT_PTR first) {
   // Any sort giving the exchange sort's order will do: byte-wise, unsigned,
-  // case-sensitive. A stable O(n log n) sort keeps 20,000 files quick.
+  // case-sensitive. A stable O(n log n) sort keeps 20,000 files quick, and
+  // since the paths of one folder share their folder part, comparing from
+  // the first byte where any two differ gives the same order for less work.
   if (list.GetSize() - first < 2) return;
   std::vector<CString> sorted;
   sorted.reserve(static_cast<size_t>(list.GetSize() - first));
-  for (INT_PTR i = first; i < list.GetSize(); ++i) sorted.push_back(list.GetAt(i));
-  std::stable_sort(sorted.begin(), sorted.end(),
-                   [](const CString& a, const CString& b) { return a.Compare(b) < 0; });
-  for (size_t i = 0; i < sorted.size(); ++i) list.SetAt(first + static_cast<INT_PTR>(i), sorted[i]);
+  for (INT_PTR i = first; i < list.GetSize(); ++i) sorted.push_back(std::move(list.ElementAt(i)));
+  size_t shared = std::strlen(sorted.front().GetString());
+  for (const CString& path : sorted) {
+    const char* a = sorted.front().GetString();
+    const char* b = path.GetString();
+    size_t same = 0;
+    while (same < shared && a[same] == b[same]) ++same;
+    shared = same;
+  }
+  std::stable_sort(sorted.begin(), sorted.end(), [shared](const CString& a, const CString& b) {
+    return std::strcmp(a.GetString() + shared, b.GetString() + shared) < 0;
+  });
+  for (size_t i = 0; i < sorted.size(); ++i) {
+    list.ElementAt(first + static_cast<INT_PTR>(i)) = std::move(sorted[i]);
+  }
 }
 
 void ScanRootFolder(const CString& rootFolder, CStringArray& albumList, CStringArray& pictureList) {

@@ -10,10 +10,11 @@
 // byte-wise as unsigned characters, case-sensitively (B.jpg before a.jpg).
 #pragma once
 
-#include "platform/afx_string.h"
+#include "platform/framework/afx_string.h"
 
-// A file is a picture when the last four characters of its path, ignoring
-// case, are .jpg .bmp .png .gif .tga .tif or .pcx.
+// A file is a picture when a reader of the extension table
+// (catalogue/reader_table.h) takes it: the last four characters of its path,
+// ignoring case, are .jpg .png .bmp .pcx .tif .tga or .gif.
 bool IsPictureFileName(const CString& path);
 
 // A folder is skipped when its name is "bin", "setup" or "install" (any case)

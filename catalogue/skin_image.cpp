@@ -5,7 +5,7 @@
 
 #include "imaging/core/error_text.h"
 #include "imaging/core/pelorn.h"
-#include "platform/afx_app.h"
+#include "platform/framework/afx_app.h"
 
 BOOL LoadSkinImage(CWinBmp& image, int resourceId, BOOL reportFailure) {
   HMODULE module = AfxGetResourceHandle();

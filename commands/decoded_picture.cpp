@@ -3,7 +3,7 @@
 #include <cstring>
 #include <limits>
 
-#include "commands/reader_table.h"
+#include "catalogue/reader_table.h"
 #include "imaging/core/image_size.h"
 
 bool IsFolderPattern(const CString& path) {

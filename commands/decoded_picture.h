@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/afx_string.h"
+#include "platform/framework/afx_string.h"
 #include "platform/win32.h"
 
 // An entry whose last three characters are "*.*" (compared case-sensitively)

@@ -2,6 +2,7 @@
 // to a file the user names, in the form of the Save As filter the user picks
 // (never the typed extension). Paletted forms reduce the colours first.
 #include <cstdlib>
+#include <optional>
 
 #include "app/viewer_dlg.h"
 #include "commands/decoded_picture.h"
@@ -9,7 +10,7 @@
 #include "imaging/core/image_size.h"
 #include "imaging/core/owners.h"
 #include "imaging/core/pelorn.h"
-#include "platform/afx_app.h"
+#include "platform/framework/afx_app.h"
 
 namespace {
 
@@ -81,8 +82,7 @@ void WritePicture(const CString& path, DWORD filterIndex, const DecodedPicture& 
   const int32_t colors = PaletteColors(form);
   RGBQUAD palette[256] = {};
   pelorn::PlainBlock indices;
-  bool failed = false;
-  PelornError failure = kPelornOk;
+  std::optional<PelornError> failure;
   {
     CWaitCursor writing;  // the dialog may have replaced the cursor
     size_t indexBytes = 0;
@@ -90,18 +90,15 @@ void WritePicture(const CString& path, DWORD filterIndex, const DecodedPicture& 
                                                static_cast<uint64_t>(picture.height()),
                                                &indexBytes) ||
                        !indices.Allocate(indexBytes))) {
-      failed = true;
       failure = kPelornOutOfMemory;
     } else if (colors > 0 && !QuantizeRgb(picture.rgb(), indices.bytes(), picture.width(),
                                           picture.height(), colors, palette)) {
-      failed = true;
       failure = GetLastImageError();
     } else if (!WriteForm(form, path.GetString(), picture, indices.bytes(), palette)) {
-      failed = true;
       failure = GetLastImageError();
     }
   }
-  if (failed) ShowImageError(failure);
+  if (failure.has_value()) ShowImageError(*failure);
 }
 
 }  // namespace

@@ -13,8 +13,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/gdi_internal.h"
 #include "platform/win32.h"
+#include "platform/winapi/gdi_internal.h"
 
 namespace {
 

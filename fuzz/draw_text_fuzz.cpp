@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/gdi_internal.h"
 #include "platform/win32.h"
+#include "platform/winapi/gdi_internal.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 13) return 0;

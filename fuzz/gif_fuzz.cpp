@@ -11,7 +11,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "imaging/core/pelorn.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/test_hooks.h"
 
 namespace {
 

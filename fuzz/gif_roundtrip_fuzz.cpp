@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "imaging/core/pelorn.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/test_hooks.h"
 
 namespace {
 

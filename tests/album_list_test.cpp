@@ -13,7 +13,7 @@
 
 #include "app/viewer_dlg.h"
 #include "platform/headless/headless.h"
-#include "platform/user_internal.h"
+#include "platform/backend.h"
 #include "resources/resource_ids.h"
 #include "tests/support/disc.h"
 #include "tests/support/scenario.h"

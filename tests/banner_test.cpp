@@ -1,8 +1,8 @@
 // The stand-alone banner: a JPEG appended to the program file, followed by
 // the ten characters "STANDALONE" and the JPEG's length (32-bit, little
-// endian), read while the viewer sets itself up. Program files are written
-// here byte by byte; the banner JPEG is Pillow's, and its expected pixels
-// Pillow's decode.
+// endian), read while the viewer sets itself up and drawn at (15, 525).
+// Program files are written here byte by byte; the banner JPEG is Pillow's,
+// and its expected pixels Pillow's decode.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -17,6 +17,8 @@
 #include "imaging/core/owners.h"
 #include "imaging/core/pelorn.h"
 #include "platform/headless/headless.h"
+#include "platform/backend.h"
+#include "tests/support/scenario.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -29,15 +31,16 @@ std::string LengthField(uint32_t length) {
   return field;
 }
 
-// Rows of a 32-bit bitmap (blue, green, red, unused) as top-down RGB.
-testing_support::Picture BannerPixels(const CWinBmp& banner) {
+// The 135 x 63 pixels at (15, 525) of the window as a user sees it, as RGB.
+testing_support::Picture BannerCorner(CWnd& viewer) {
+  const platform::WindowImage image = platform::ComposeWindow(viewer.m_hWnd);
   testing_support::Picture picture;
-  picture.width = static_cast<uint32_t>(banner.GetWidth());
-  picture.height = static_cast<uint32_t>(banner.GetHeight());
-  for (int32_t y = 0; y < banner.GetHeight(); ++y) {
-    const uint8_t* row = banner.GetRow(y);
-    for (int32_t x = 0; x < banner.GetWidth(); ++x) {
-      picture.rgb.insert(picture.rgb.end(), {row[x * 4 + 2], row[x * 4 + 1], row[x * 4]});
+  picture.width = 135;
+  picture.height = 63;
+  for (int y = 525; y < 525 + 63 && y < image.height; ++y) {
+    for (int x = 15; x < 15 + 135 && x < image.width; ++x) {
+      const uint8_t* p = &image.pixels[(static_cast<size_t>(y) * image.width + x) * 4];
+      picture.rgb.insert(picture.rgb.end(), {p[2], p[1], p[0]});
     }
   }
   return picture;
@@ -45,17 +48,28 @@ testing_support::Picture BannerPixels(const CWinBmp& banner) {
 
 enum class Banner { kShown, kNone, kErrorText };
 
+// A program file: `image`, the banner, `tag`, and the length field holding
+// the banner's length plus `lengthBeyond`.
 struct BannerCase {
   const char* label;
-  // The program file, given the banner JPEG's bytes.
-  std::function<std::string(const std::string& jpeg)> programFile;
+  const char* image;
+  const char* banner;  // nullptr: the Pillow JPEG
+  std::string tag;
+  uint32_t lengthBeyond;
   Banner expected;
 };
 
-class BannerTest : public ::testing::TestWithParam<BannerCase> {
+std::string ProgramFile(const BannerCase& c, const std::string& jpeg) {
+  const std::string banner = c.banner != nullptr ? std::string(c.banner) : jpeg;
+  return c.image + banner + c.tag +
+         LengthField(static_cast<uint32_t>(banner.size()) + c.lengthBeyond);
+}
+
+class BannerTest : public testing_support::HeadlessFixture,
+                   public ::testing::WithParamInterface<BannerCase> {
  protected:
   void SetUp() override {
-    headless::Reset();
+    HeadlessFixture::SetUp();
     ASSERT_EQ(AfxGetApp(), &theApp);
     folder_ = testing_support::TempDir();
     jpegPath_ = folder_ + "/banner.jpg";
@@ -65,25 +79,17 @@ class BannerTest : public ::testing::TestWithParam<BannerCase> {
     const std::vector<uint8_t> jpeg = testing_support::ReadWholeFile(jpegPath_);
     jpeg_.assign(jpeg.begin(), jpeg.end());
   }
-  void TearDown() override {
-    headless::SetModuleFileName("");
-    headless::Reset();
-  }
 
-  // Runs the viewer on `programFile` and calls `check` once it is set up.
+  // Runs the viewer on `programFile` and calls `check` once it is set up and
+  // painted.
   void RunViewer(const std::string& programFile, const std::function<void(CViewerDlg&)>& check) {
     const std::string program = folder_ + "/tessary";
     std::ofstream(program, std::ios::binary) << programFile;
     headless::SetModuleFileName(program);
     CViewerDlg viewer;
-    bool checked = false;
-    headless::PostCall([&] {
-      check(viewer);
-      checked = true;
-    });
-    headless::PostKey(VK_ESCAPE);
-    viewer.DoModal();
-    EXPECT_TRUE(checked);
+    testing_support::Scenario scenario;
+    scenario.Call("set up", [&] { check(viewer); }).Key("close", VK_ESCAPE);
+    scenario.Run(viewer, IDCANCEL);
   }
 
   std::string folder_;
@@ -93,7 +99,7 @@ class BannerTest : public ::testing::TestWithParam<BannerCase> {
 
 TEST_P(BannerTest, ReadsTheTrailer) {
   const BannerCase& c = GetParam();
-  RunViewer(c.programFile(jpeg_), [&](CViewerDlg& viewer) {
+  RunViewer(ProgramFile(c, jpeg_), [&](CViewerDlg& viewer) {
     EXPECT_EQ(viewer.m_bannerShown, c.expected == Banner::kShown ? 1 : 0);
     if (c.expected != Banner::kShown) {
       EXPECT_TRUE(viewer.m_banner.IsEmpty());
@@ -103,7 +109,7 @@ TEST_P(BannerTest, ReadsTheTrailer) {
     ASSERT_EQ(viewer.m_banner.GetHeight(), 63);
     const auto expected = testing_support::ReferenceDecode(jpegPath_);
     ASSERT_TRUE(expected.has_value());
-    EXPECT_LE(testing_support::Compare(BannerPixels(viewer.m_banner), *expected).maxDelta, 2);
+    EXPECT_LE(testing_support::Compare(BannerCorner(viewer), *expected).maxDelta, 2);
   });
   const auto boxes = headless::TakeMessageBoxes();
   if (c.expected != Banner::kErrorText) {
@@ -118,58 +124,26 @@ TEST_P(BannerTest, ReadsTheTrailer) {
 INSTANTIATE_TEST_SUITE_P(
     ProgramFiles, BannerTest,
     ::testing::Values(
-        BannerCase{"Appended",
-                   [](const std::string& jpeg) {
-                     return kProgramImage + jpeg + "STANDALONE" +
-                            LengthField(static_cast<uint32_t>(jpeg.size()));
-                   },
-                   Banner::kShown},
-        BannerCase{"NothingBeforeTheBanner",
-                   [](const std::string& jpeg) {
-                     return jpeg + "STANDALONE" + LengthField(static_cast<uint32_t>(jpeg.size()));
-                   },
-                   Banner::kShown},
-        BannerCase{"NoTrailer", [](const std::string&) { return std::string(kProgramImage); },
+        BannerCase{"Appended", kProgramImage, nullptr, "STANDALONE", 0, Banner::kShown},
+        BannerCase{"NothingBeforeIt", "", nullptr, "STANDALONE", 0, Banner::kShown},
+        BannerCase{"NoTrailer", kProgramImage, "", "", 0, Banner::kNone},
+        BannerCase{"LowercaseTag", kProgramImage, nullptr, "standalone", 0, Banner::kNone},
+        BannerCase{"ZeroByteInTag", kProgramImage, nullptr, std::string("STAND\0LONE", 10), 0,
                    Banner::kNone},
-        BannerCase{"LowercaseTag",
-                   [](const std::string& jpeg) {
-                     return kProgramImage + jpeg + "standalone" +
-                            LengthField(static_cast<uint32_t>(jpeg.size()));
-                   },
+        BannerCase{"LengthOneBeyondTheFile", "", nullptr, "STANDALONE", 1, Banner::kNone},
+        BannerCase{"LengthFarBeyondTheFile", kProgramImage, nullptr, "STANDALONE", 0xFFFF0000u,
                    Banner::kNone},
-        BannerCase{"ZeroByteInTag",
-                   [](const std::string& jpeg) {
-                     return kProgramImage + jpeg + std::string("STAND\0LONE", 10) +
-                            LengthField(static_cast<uint32_t>(jpeg.size()));
-                   },
-                   Banner::kNone},
-        BannerCase{"LengthOneBeyondTheFile",
-                   [](const std::string& jpeg) {
-                     return jpeg + "STANDALONE" + LengthField(static_cast<uint32_t>(jpeg.size() + 1));
-                   },
-                   Banner::kNone},
-        BannerCase{"LengthFarBeyondTheFile",
-                   [](const std::string& jpeg) {
-                     return kProgramImage + jpeg + "STANDALONE" + LengthField(0xFFFFFFF0u);
-                   },
-                   Banner::kNone},
-        BannerCase{"ShorterThanATrailer", [](const std::string&) { return std::string("MZ"); },
-                   Banner::kNone},
-        BannerCase{"NotAJpeg",
-                   [](const std::string&) {
-                     const std::string notJpeg(200, 'x');
-                     return kProgramImage + notJpeg + "STANDALONE" +
-                            LengthField(static_cast<uint32_t>(notJpeg.size()));
-                   },
+        BannerCase{"ShorterThanATrailer", "MZ", "", "", 0, Banner::kNone},
+        BannerCase{"NotAJpeg", kProgramImage, "not a JPEG stream", "STANDALONE", 0,
                    Banner::kErrorText}),
     [](const ::testing::TestParamInfo<BannerCase>& param) { return std::string(param.param.label); });
 
 TEST_F(BannerTest, MissingProgramFileShowsNoBanner) {
   headless::SetModuleFileName(folder_ + "/no-such-program");
   CViewerDlg viewer;
-  headless::PostCall([&] { EXPECT_EQ(viewer.m_bannerShown, 0); });
-  headless::PostKey(VK_ESCAPE);
-  viewer.DoModal();
+  testing_support::Scenario scenario;
+  scenario.Call("set up", [&] { EXPECT_EQ(viewer.m_bannerShown, 0); }).Key("close", VK_ESCAPE);
+  scenario.Run(viewer, IDCANCEL);
   EXPECT_TRUE(headless::TakeMessageBoxes().empty());
 }
 

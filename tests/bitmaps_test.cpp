@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "imaging/core/owners.h"
-#include "platform/gdi_internal.h"
-#include "platform/resources_internal.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/gdi_internal.h"
+#include "platform/winapi/resources_internal.h"
+#include "platform/winapi/test_hooks.h"
 
 namespace {
 

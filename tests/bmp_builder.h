@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "imaging/core/pelorn.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/test_hooks.h"
 #include "tests/support/test_support.h"
 
 namespace bmp_test {

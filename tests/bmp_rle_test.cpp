@@ -11,7 +11,7 @@
 #include "imaging/core/owners.h"
 #include "imaging/core/pelorn.h"
 #include "imaging/core/thread_state.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/test_hooks.h"
 #include "tests/bmp_builder.h"
 #include "tests/support/test_support.h"
 

@@ -11,7 +11,7 @@
 #include "app/viewer_app.h"
 #include "app/viewer_dlg.h"
 #include "platform/headless/headless.h"
-#include "platform/resources_internal.h"
+#include "platform/winapi/resources_internal.h"
 #include "tests/support/scenario.h"
 #include "tests/support/test_support.h"
 

@@ -11,7 +11,7 @@
 
 #include "catalogue/album_names.h"
 #include "catalogue/folder_scan.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/test_hooks.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;

@@ -11,8 +11,8 @@
 #include "imaging/core/owners.h"
 #include "imaging/core/pelorn.h"
 #include "imaging/core/thread_state.h"
-#include "platform/gdi_internal.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/gdi_internal.h"
+#include "platform/winapi/test_hooks.h"
 
 namespace {
 

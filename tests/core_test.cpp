@@ -7,13 +7,13 @@
 #include <thread>
 #include <vector>
 
-#include "commands/reader_table.h"
+#include "catalogue/reader_table.h"
 #include "imaging/core/codec.h"
 #include "imaging/core/error_text.h"
 #include "imaging/core/image_size.h"
 #include "imaging/core/owners.h"
 #include "imaging/core/thread_state.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/test_hooks.h"
 
 namespace {
 

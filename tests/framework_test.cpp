@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/afx_app.h"
-#include "platform/afx_files.h"
-#include "platform/afx_wnd.h"
-#include "platform/gdi_internal.h"
+#include "platform/framework/afx_app.h"
+#include "platform/framework/afx_files.h"
+#include "platform/framework/afx_wnd.h"
 #include "platform/headless/headless.h"
-#include "platform/resources_internal.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/gdi_internal.h"
+#include "platform/winapi/resources_internal.h"
+#include "platform/winapi/test_hooks.h"
 #include "tests/support/scenario.h"
 #include "tests/support/test_support.h"
 

@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/gdi_internal.h"
-#include "platform/test_hooks.h"
+#include "platform/headless/headless.h"
 #include "platform/win32.h"
+#include "platform/winapi/gdi_internal.h"
+#include "platform/winapi/test_hooks.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -988,7 +989,7 @@ TEST_F(Gdi, SavedPngHoldsTheFramebuffer) {
   StretchDIBits(c.dc, 0, 0, 3, 2, 0, 0, 3, 2, dib.bits.data(), dib.Info(), DIB_RGB_COLORS,
                 SRCCOPY);
   const std::string path = testing_support::TempDir() + "/window.png";
-  ASSERT_TRUE(platform::SavePixelsAsPng(platform::DCPixels(c.dc), path));
+  ASSERT_TRUE(headless::SavePixelsAsPng(platform::DCPixels(c.dc), path));
   auto decoded = testing_support::ReferenceDecode(path);
   ASSERT_TRUE(decoded.has_value());
   ASSERT_EQ(decoded->width, 3u);
@@ -996,8 +997,8 @@ TEST_F(Gdi, SavedPngHoldsTheFramebuffer) {
   const std::vector<uint8_t> expected = {255, 0, 0, 0, 255, 0, 0, 0, 255,
                                          255, 255, 255, 0, 0, 0, 255, 0, 0};
   EXPECT_EQ(decoded->rgb, expected);
-  EXPECT_FALSE(platform::SavePixelsAsPng(platform::DCPixels(c.dc), "/nonexistent/dir/x.png"));
-  EXPECT_FALSE(platform::SavePixelsAsPng(PixelView(), path));
+  EXPECT_FALSE(headless::SavePixelsAsPng(platform::DCPixels(c.dc), "/nonexistent/dir/x.png"));
+  EXPECT_FALSE(headless::SavePixelsAsPng(PixelView(), path));
 }
 
 TEST_F(Gdi, HandlesOfOneKindAreRefusedAsAnother) {

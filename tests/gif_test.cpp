@@ -18,7 +18,7 @@
 
 #include "imaging/codecs/gif.h"
 #include "imaging/core/pelorn.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/test_hooks.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -979,7 +979,7 @@ const std::map<std::string, PygifDeviation> kPygifDeviations = {
     {"no-data", {kPelornFileRead, "a file without a picture fails with code 3"}},
     // pygif expects no picture: the plain text extension is skipped and the
     // picture after it read.
-    {"plain-text", {kPelornOk, "the plain text extension is skipped; the picture after it is read"}},
+    {"plain-text", {kPelornOk, "the plain text extension is skipped; the next picture is read"}},
     // pygif's frame 0 shows the first pictures together (no delay between
     // them); we return the first picture only.
     {"images-overlap", {kPelornOk, "frame 0 composes the first two pictures"}},

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/afx_wnd.h"
-#include "platform/gdi_internal.h"
+#include "platform/framework/afx_wnd.h"
 #include "platform/headless/headless.h"
+#include "platform/winapi/gdi_internal.h"
 #include "tests/support/test_support.h"
 
 namespace {

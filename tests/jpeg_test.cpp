@@ -23,7 +23,7 @@
 #include "imaging/core/pelorn.h"
 #include "imaging/core/thread_state.h"
 #include "platform/headless/headless.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/test_hooks.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;

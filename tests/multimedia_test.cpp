@@ -7,8 +7,8 @@
 
 #include "catalogue/sound_players.h"
 #include "platform/headless/headless.h"
-#include "platform/test_hooks.h"
 #include "platform/win32.h"
+#include "platform/winapi/test_hooks.h"
 #include "tests/support/sound_files.h"
 #include "tests/support/test_support.h"
 

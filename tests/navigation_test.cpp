@@ -12,7 +12,7 @@
 #include "app/viewer_app.h"
 #include "app/viewer_dlg.h"
 #include "platform/headless/headless.h"
-#include "platform/user_internal.h"
+#include "platform/backend.h"
 #include "tests/support/disc.h"
 #include "tests/support/scenario.h"
 #include "tests/support/test_support.h"
@@ -430,7 +430,7 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{"C", 'C', false, 0, 1, false, false, false},
                       KeyCase{"CtrlS", 'S', true, 0, 1, false, false, true},
                       KeyCase{"F1", VK_F1, false, 0, 1, true, false, false}),
-    [](const ::testing::TestParamInfo<KeyCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<KeyCase>& param) { return std::string(param.param.name); });
 
 TEST_F(NavigationTest, RightClickOutsideTheListOpensTheAboutBox) {
   disc_.Bmp("r1.bmp", 40, 30, 1);

@@ -10,6 +10,7 @@
 // from the files' own headers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,10 +23,11 @@
 
 #include "app/viewer_app.h"
 #include "app/viewer_dlg.h"
-#include "commands/picture_loading.h"
 #include "imaging/core/owners.h"
 #include "platform/headless/headless.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/test_hooks.h"
+#include "tests/support/disc.h"
+#include "tests/support/scenario.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -141,20 +143,17 @@ void PutPreviousClipboardPicture() {
   CloseClipboard();
 }
 
-class PictureCommandsTest : public ::testing::Test {
+class PictureCommandsTest : public testing_support::DiscFixture {
  protected:
   void SetUp() override {
-    headless::Reset();
+    DiscFixture::SetUp();
     ASSERT_EQ(AfxGetApp(), &theApp);
     if (!HavePillow()) GTEST_SKIP() << "Pillow not installed";
-    folder_ = testing_support::TempDir();
-    WriteBytes(folder_ + "/tessary", "program");
-    headless::SetModuleFileName(folder_ + "/tessary");
+    folder_ = disc_.Root();
   }
   void TearDown() override {
     headless::HoldClipboard(false);
-    headless::SetModuleFileName("");
-    headless::Reset();
+    DiscFixture::TearDown();
   }
 
   std::string PathOf(const std::string& name) const { return folder_ + "/" + name; }
@@ -175,16 +174,16 @@ class PictureCommandsTest : public ::testing::Test {
   void InViewer(const std::vector<std::string>& pictures, int index,
                 const std::function<void(CViewerDlg&)>& step) {
     CViewerDlg viewer;
-    bool ran = false;
-    headless::PostCall([&] {
-      for (const std::string& path : pictures) viewer.m_pictureList.Add(path.c_str());
-      viewer.m_currentIndex = index;
-      step(viewer);
-      ran = true;
-    });
-    headless::PostKey(VK_ESCAPE);
-    viewer.DoModal();
-    EXPECT_TRUE(ran);
+    testing_support::Scenario scenario;
+    scenario
+        .Call("commands run",
+              [&] {
+                for (const std::string& path : pictures) viewer.m_pictureList.Add(path.c_str());
+                viewer.m_currentIndex = index;
+                step(viewer);
+              })
+        .Key("close", VK_ESCAPE);
+    scenario.Run(viewer, IDCANCEL);
   }
 
   std::string folder_;
@@ -192,25 +191,6 @@ class PictureCommandsTest : public ::testing::Test {
 
 // ---------------------------------------------------------------------------
 // Picture loading
-
-TEST(FitPictureToArea, SizesOfTheScalingRule) {
-  struct Case {
-    int32_t width, height, shownWidth, shownHeight;
-    bool scaled;
-  };
-  const Case cases[] = {
-      {1000, 500, 549, 274, true}, {640, 480, 549, 411, true},  {500, 1000, 235, 470, true},
-      {549, 100, 549, 100, true},  {548, 469, 548, 469, false}, {548, 470, 548, 470, true},
-      {10000, 1, 549, 1, true},    {1, 10000, 1, 470, true},    {3000, 2000, 549, 366, true},
-      {1, 1, 1, 1, false},
-  };
-  for (const Case& c : cases) {
-    const PictureSize fitted = FitPictureToArea(c.width, c.height, 549, 470);
-    EXPECT_EQ(fitted.width, c.shownWidth) << c.width << "x" << c.height;
-    EXPECT_EQ(fitted.height, c.shownHeight) << c.width << "x" << c.height;
-    EXPECT_EQ(fitted.scaled, c.scaled) << c.width << "x" << c.height;
-  }
-}
 
 struct LoadCase {
   const char* label;
@@ -290,6 +270,35 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"TitlePage", "title.png", "PNG", 64, 64, -1, false, 0, 0}),
     [](const ::testing::TestParamInfo<LoadCase>& param) { return std::string(param.param.label); });
 
+// The picture's music and sound start before it is decoded, so a picture that
+// fails to decode still plays them; the music comes first.
+TEST_F(PictureCommandsTest, LoadingPlaysMusicThenSound) {
+  const std::string good = MakePicture("photo.png", 64, 48, "PNG");
+  const std::string broken = PathOf("broken.png");
+  WriteBytes(broken, "not a picture");
+  const struct {
+    std::string picture;
+    bool loads;
+  } cases[] = {{good, true}, {broken, false}};
+  for (const auto& c : cases) {
+    const std::string stem = c.picture.substr(0, c.picture.size() - 4);
+    disc_.Midi(stem.substr(folder_.size() + 1) + ".mid");
+    disc_.Wave(stem.substr(folder_.size() + 1) + ".wav");
+    InViewer({c.picture}, 0, [&](CViewerDlg& viewer) {
+      headless::TakeSounds();
+      EXPECT_EQ(viewer.LoadPicture() != FALSE, c.loads);
+      const std::vector<std::string> sounds = headless::TakeSounds();
+      const auto music = std::find(sounds.begin(), sounds.end(), "midi play " + stem + ".mid");
+      const auto sound = std::find_if(sounds.begin(), sounds.end(), [](const std::string& event) {
+        return event.rfind("wave play", 0) == 0;
+      });
+      EXPECT_NE(music, sounds.end()) << c.picture;
+      EXPECT_NE(sound, sounds.end()) << c.picture;
+      EXPECT_LT(music - sounds.begin(), sound - sounds.begin()) << c.picture;
+    });
+  }
+}
+
 // Every allocation of a load failing in turn: the load either succeeds or
 // fails with no picture, and nothing is left locked, allocated or counted.
 TEST_F(PictureCommandsTest, LoadingSurvivesEachAllocationFailing) {
@@ -328,7 +337,8 @@ TEST_F(PictureCommandsTest, LoadingSurvivesEachAllocationFailing) {
 }
 
 // ---------------------------------------------------------------------------
-// A disc of damaged pictures: every command fails quietly on each.
+// A disc of damaged pictures, a folder pattern and indices outside the list:
+// every command fails quietly on each, with no dialog and no message.
 
 std::string LittleEndian(uint32_t value, int bytes) {
   std::string out;
@@ -374,7 +384,7 @@ TEST_F(PictureCommandsTest, DamagedPicturesFailQuietly) {
       {"huge.pcx", hugePcx},
       {"jpeg-inside.tif", jpegBytes},
   };
-  std::vector<std::string> paths;
+  std::vector<std::string> paths = {PathOf("*.*")};
   for (const auto& file : damaged) {
     paths.push_back(PathOf(std::string("damaged-") + file.name));
     WriteBytes(paths.back(), file.bytes);
@@ -382,15 +392,18 @@ TEST_F(PictureCommandsTest, DamagedPicturesFailQuietly) {
   InViewer(paths, 0, [&](CViewerDlg& viewer) {
     PutPreviousClipboardPicture();
     const int waitBefore = headless::WaitCursorCount();
-    for (size_t i = 0; i < paths.size(); ++i) {
-      viewer.m_currentIndex = static_cast<int>(i);
-      EXPECT_FALSE(viewer.LoadPicture()) << paths[i];
-      EXPECT_EQ(viewer.m_pictureBitmap, nullptr) << paths[i];
+    // From the title page (-1) to one past the last entry.
+    for (int i = -1; i <= static_cast<int>(paths.size()); ++i) {
+      viewer.m_currentIndex = i;
+      const std::string path =
+          i < 0 || i == static_cast<int>(paths.size()) ? "index " + std::to_string(i) : paths[i];
+      EXPECT_FALSE(viewer.LoadPicture()) << path;
+      EXPECT_EQ(viewer.m_pictureBitmap, nullptr) << path;
       headless::QueueSaveAsAnswer(PathOf("never.jpg"), 1);
       viewer.Copy();
       viewer.Export();
-      EXPECT_EQ(headless::WaitCursorCount(), waitBefore) << paths[i];
-      EXPECT_TRUE(headless::TakeSaveAsDialogs().empty()) << "no dialog for " << paths[i];
+      EXPECT_EQ(headless::WaitCursorCount(), waitBefore) << path;
+      EXPECT_TRUE(headless::TakeSaveAsDialogs().empty()) << "no dialog for " << path;
     }
     EXPECT_TRUE(headless::TakeMessageBoxes().empty());
     const auto clipboard = ClipboardAsRgb();
@@ -568,28 +581,6 @@ INSTANTIATE_TEST_SUITE_P(
         ExportCase{"WriterFails", "no-such-folder/out.jpg", 1, nullptr, "", 0, 0, 0, 0.0,
                    "Error on file open"}),
     [](const ::testing::TestParamInfo<ExportCase>& param) { return std::string(param.param.label); });
-
-// Entries with nothing to export show no dialog and leave the cursor as it was.
-TEST_F(PictureCommandsTest, ExportWithoutAPictureShowsNothing) {
-  const std::string text = PathOf("text.png");
-  WriteBytes(text, "not a picture");
-  const std::string good = MakePicture("good.png", 40, 30, "PNG");
-  const struct {
-    std::string path;
-    int index;
-  } cases[] = {{good, -1}, {good, 1}, {PathOf("*.*"), 0}, {text, 0}};
-  for (const auto& c : cases) {
-    InViewer({c.path}, c.index, [&](CViewerDlg& viewer) {
-      headless::QueueSaveAsAnswer(PathOf("never.jpg"), 1);
-      const int waitBefore = headless::WaitCursorCount();
-      viewer.Export();
-      EXPECT_EQ(headless::WaitCursorCount(), waitBefore) << c.path;
-      EXPECT_TRUE(headless::TakeSaveAsDialogs().empty()) << c.path;
-      EXPECT_TRUE(headless::TakeMessageBoxes().empty()) << c.path;
-    });
-  }
-  EXPECT_FALSE(fs::exists(PathOf("never.jpg")));
-}
 
 // Each allocation of an 8-bit export failing in turn: the failure is either
 // silent (the picture could not be decoded, so no dialog) or the library's

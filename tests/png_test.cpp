@@ -25,7 +25,7 @@
 #include "imaging/core/owners.h"
 #include "imaging/core/pelorn.h"
 #include "imaging/core/thread_state.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/test_hooks.h"
 #include "support/test_support.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include "imaging/core/owners.h"
 #include "imaging/core/pelorn.h"
 #include "imaging/core/thread_state.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/test_hooks.h"
 #include "support/test_support.h"
 
 namespace {
@@ -142,20 +142,6 @@ std::optional<TiffTags> ReadTags(const std::string& path) {
   TIFFGetFieldDefaulted(tiff, TIFFTAG_EXTRASAMPLES, &tags.extraSamples, &extraTypes);
   TIFFClose(tiff);
   return tags;
-}
-
-// ImageMagick's decode of the first image as RGB.
-std::optional<Picture> MagickDecode(const std::string& path, uint32_t width, uint32_t height) {
-  const std::string output = TempDir() + "/magick.rgb";
-  if (testing_support::RunCommand("convert '" + path + "[0]' -depth 8 rgb:'" + output + "' 2>/dev/null") != 0) {
-    return std::nullopt;
-  }
-  Picture picture;
-  picture.width = width;
-  picture.height = height;
-  picture.rgb = ReadWholeFile(output);
-  if (picture.rgb.size() != static_cast<size_t>(width) * height * 3) return std::nullopt;
-  return picture;
 }
 
 // A binary PGM/PPM/PBM reference, scaled to 8 bits (rounded).
@@ -309,7 +295,8 @@ TEST_F(TiffCorpus, GoodFilesMatchPillowOrImageMagick) {
     }
     std::optional<Picture> reference;
     if (tags->bitsPerSample == 16 && tags->extraSamples == 0) {
-      reference = MagickDecode(CorpusPath("tiff", name), outcome.picture.width, outcome.picture.height);
+      reference = testing_support::MagickDecode(CorpusPath("tiff", name), outcome.picture.width,
+                                                outcome.picture.height);
       withMagick += reference.has_value();
     } else {
       reference = PillowDecode(name);

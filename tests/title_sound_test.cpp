@@ -11,7 +11,7 @@
 
 #include "app/viewer_dlg.h"
 #include "platform/headless/headless.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/test_hooks.h"
 #include "tests/support/disc.h"
 #include "tests/support/scenario.h"
 #include "tests/support/sound_files.h"

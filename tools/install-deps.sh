@@ -13,7 +13,7 @@ packages=(
   python3 python3-pil imagemagick netpbm giflib-tools libtiff-tools libgif-dev
   libjpeg-turbo-progs
   libstb-dev libimagequant-dev
-  xvfb xauth xclip xdotool
+  xvfb xauth xclip xdotool x11-utils
 )
 
 missing=()

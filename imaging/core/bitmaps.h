@@ -11,13 +11,13 @@
 // Every bitmap starts as a 16 x 16 8-bit grey-ramp picture flagged empty
 // (drawing does nothing) until the first Create. Allocation failures throw
 // the framework's out-of-memory exception (CMemoryException*, see
-// platform/afx_object.h); drawing failures are returned.
+// platform/framework/afx_object.h); drawing failures are returned.
 #pragma once
 
 #include <cstdint>
 
-#include "platform/afx_gdi.h"
-#include "platform/afx_object.h"
+#include "platform/framework/afx_gdi.h"
+#include "platform/framework/afx_object.h"
 #include "platform/win32.h"
 
 class CBmp : public CObject {

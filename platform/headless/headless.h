@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/user_internal.h"
+#include "platform/backend.h"
 #include "platform/win32.h"
 
 namespace headless {
@@ -97,6 +97,9 @@ void HoldClipboard(bool held);
 // where no window is), saved as a PNG.
 bool SaveWindowPng(HWND window, const std::string& path);
 bool SaveScreenPng(const std::string& path);
+// Writes a view as an 8-bit RGB PNG through libpng. False on any failure
+// (the partial file is removed).
+bool SavePixelsAsPng(const platform::PixelView& view, const std::string& path);
 // The screen's pixel at a point as 0x00RRGGBB.
 uint32_t ScreenPixel(int x, int y);
 
@@ -110,6 +113,8 @@ struct Paint {
   RECT area;
 };
 std::vector<Paint> TakePaints();
+// The calls the window services made since the last call (see
+// platform::UserBackend::LogCall), one line each, in order.
 std::vector<std::string> TakeCallLog();
 
 // Sounds: what the multimedia services opened, started, stopped and closed,

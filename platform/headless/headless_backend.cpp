@@ -4,10 +4,9 @@
 #include <cstring>
 #include <deque>
 
-#include "platform/afx_wnd.h"
-#include "platform/gdi_internal.h"
+#include "platform/backend.h"
 #include "platform/headless/headless.h"
-#include "platform/test_hooks.h"
+#include "platform/winapi/test_hooks.h"
 
 namespace {
 
@@ -23,8 +22,6 @@ struct SaveAsAnswer {
 class HeadlessBackend : public platform::UserBackend {
  public:
   DWORD clock = 0;
-  int screenWidth = kDefaultScreenWidth;
-  int screenHeight = kDefaultScreenHeight;
   std::deque<std::function<void()>> script;
   std::function<bool()> idle;
   int driedUp = 0;
@@ -39,6 +36,7 @@ class HeadlessBackend : public platform::UserBackend {
   std::vector<uint8_t> waveBytes;
   int peakWaitCursor = 0;
   bool waitCursorShown = false;
+  std::vector<std::string> callLog;
 
   DWORD Now() override { return clock; }
 
@@ -82,6 +80,12 @@ class HeadlessBackend : public platform::UserBackend {
   }
 
   void WindowPainted(HWND window, const RECT& area) override { paints.push_back({window, area}); }
+
+  void LogCall(const std::string& line) override {
+    // A long run must not grow the log without end.
+    if (callLog.size() >= 100000) callLog.erase(callLog.begin(), callLog.begin() + 50000);
+    callLog.push_back(line);
+  }
 
   void CursorChanged(HCURSOR cursor, int waitCursorCount) override {
     peakWaitCursor = std::max(peakWaitCursor, waitCursorCount);
@@ -169,15 +173,12 @@ void Reset() {
   platform::ResetMultimedia();
   b.peakWaitCursor = 0;
   b.waitCursorShown = false;
+  b.callLog.clear();
   SetScreenSize(kDefaultScreenWidth, kDefaultScreenHeight);
   platform::SetModuleFileNameForTests("");
 }
 
-void SetScreenSize(int width, int height) {
-  Backend().screenWidth = width;
-  Backend().screenHeight = height;
-  platform::SetScreenSize(width, height);
-}
+void SetScreenSize(int width, int height) { platform::SetScreenSize(width, height); }
 
 DWORD Now() { return Backend().clock; }
 void AdvanceClock(DWORD milliseconds) { Backend().clock += milliseconds; }
@@ -221,7 +222,7 @@ void Pump() {
     MSG message;
     if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) return;
-      if (!AfxPreTranslateMessage(&message)) {
+      if (!platform::FilterMessage(&message)) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
       }
@@ -265,61 +266,6 @@ bool ClipboardPicture(int* width, int* height, std::vector<uint8_t>* pixels) {
 
 void HoldClipboard(bool held) { platform::SetClipboardHeldElsewhere(held); }
 
-namespace {
-bool SaveImage(platform::WindowImage& image, const std::string& path) {
-  if (image.width <= 0 || image.height <= 0) return false;
-  platform::PixelView view;
-  view.pixels = image.pixels.data();
-  view.width = image.width;
-  view.height = image.height;
-  view.stride = image.width * 4;
-  return platform::SavePixelsAsPng(view, path);
-}
-
-platform::WindowImage ComposeScreen() {
-  HeadlessBackend& b = Backend();
-  platform::WindowImage screen;
-  screen.width = b.screenWidth;
-  screen.height = b.screenHeight;
-  screen.pixels.assign(static_cast<size_t>(screen.width) * screen.height * 4, 0);
-  std::vector<HWND> windows = platform::TopLevelWindowsInZOrder();
-  for (auto at = windows.rbegin(); at != windows.rend(); ++at) {
-    if (!IsWindowVisible(*at)) continue;
-    RECT place;
-    GetWindowRect(*at, &place);
-    platform::WindowImage image = platform::ComposeWindow(*at);
-    for (int y = 0; y < image.height; ++y) {
-      int sy = place.top + y;
-      if (sy < 0 || sy >= screen.height) continue;
-      for (int x = 0; x < image.width; ++x) {
-        int sx = place.left + x;
-        if (sx < 0 || sx >= screen.width) continue;
-        std::memcpy(&screen.pixels[(static_cast<size_t>(sy) * screen.width + sx) * 4],
-                    &image.pixels[(static_cast<size_t>(y) * image.width + x) * 4], 4);
-      }
-    }
-  }
-  return screen;
-}
-}  // namespace
-
-bool SaveWindowPng(HWND window, const std::string& path) {
-  platform::WindowImage image = platform::ComposeWindow(window);
-  return SaveImage(image, path);
-}
-
-bool SaveScreenPng(const std::string& path) {
-  platform::WindowImage screen = ComposeScreen();
-  return SaveImage(screen, path);
-}
-
-uint32_t ScreenPixel(int x, int y) {
-  platform::WindowImage screen = ComposeScreen();
-  if (x < 0 || y < 0 || x >= screen.width || y >= screen.height) return 0;
-  const uint8_t* p = &screen.pixels[(static_cast<size_t>(y) * screen.width + x) * 4];
-  return static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[0];
-}
-
 int WaitCursorCount() { return platform::WaitCursorCount(); }
 int PeakWaitCursorCount() { return Backend().peakWaitCursor; }
 bool WaitCursorShown() { return Backend().waitCursorShown; }
@@ -330,7 +276,11 @@ std::vector<Paint> TakePaints() {
   return taken;
 }
 
-std::vector<std::string> TakeCallLog() { return platform::TakeCallLog(); }
+std::vector<std::string> TakeCallLog() {
+  std::vector<std::string> taken;
+  taken.swap(Backend().callLog);
+  return taken;
+}
 
 void RecordSound(const std::string& event) { Backend().sounds.push_back(event); }
 std::vector<std::string> TakeSounds() {

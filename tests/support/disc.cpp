@@ -4,8 +4,8 @@
 #include <fstream>
 
 #include "imaging/core/pelorn.h"
+#include "platform/backend.h"
 #include "platform/headless/headless.h"
-#include "platform/user_internal.h"
 #include "tests/support/sound_files.h"
 #include "tests/support/test_support.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/afx_wnd.h"
+#include "platform/framework/afx_wnd.h"
 #include "tests/support/scenario.h"
 
 namespace testing_support {

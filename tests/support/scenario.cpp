@@ -2,8 +2,8 @@
 
 #include <utility>
 
+#include "platform/backend.h"
 #include "platform/headless/headless.h"
-#include "platform/user_internal.h"
 
 namespace testing_support {
 namespace {

@@ -33,7 +33,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/afx_wnd.h"
+#include "platform/framework/afx_wnd.h"
 
 namespace testing_support {
 

@@ -109,18 +109,47 @@ const char* PythonWithPillow() {
   return stat("/usr/bin/python3", &info) == 0 ? "/usr/bin/python3" : "python3";
 }
 
-std::optional<Picture> ReferenceDecode(const std::string& path) {
+namespace {
+
+// "W H\n" and then W x H pixels of bytesPerPixel bytes, from a decoding script.
+std::optional<Picture> RunDecodeScript(const std::string& command, size_t bytesPerPixel) {
   std::string output;
-  const std::string command = std::string(PythonWithPillow()) + " '" + std::string(TESSARY_SOURCE_DIR) +
-                              "/tests/tools/refdecode.py' '" + path + "' 2>/dev/null";
   if (RunCommand(command, &output) != 0) return std::nullopt;
   const size_t newline = output.find('\n');
   if (newline == std::string::npos) return std::nullopt;
   Picture picture;
   if (std::sscanf(output.c_str(), "%u %u", &picture.width, &picture.height) != 2) return std::nullopt;
-  const size_t bytes = static_cast<size_t>(picture.width) * picture.height * 3;
+  const size_t bytes = static_cast<size_t>(picture.width) * picture.height * bytesPerPixel;
   if (output.size() - newline - 1 != bytes) return std::nullopt;
   picture.rgb.assign(output.begin() + static_cast<long>(newline) + 1, output.end());
+  return picture;
+}
+
+}  // namespace
+
+std::optional<Picture> ReferenceDecode(const std::string& path) {
+  return RunDecodeScript(std::string(PythonWithPillow()) + " '" + std::string(TESSARY_SOURCE_DIR) +
+                             "/tests/tools/refdecode.py' '" + path + "' 2>/dev/null",
+                         3);
+}
+
+std::optional<Picture> ReferenceDecodeRgba(const std::string& path) {
+  return RunDecodeScript(std::string(PythonWithPillow()) + " '" + std::string(TESSARY_SOURCE_DIR) +
+                             "/tests/tools/rgba_decode.py' '" + path + "' 2>/dev/null",
+                         4);
+}
+
+std::optional<Picture> MagickDecode(const std::string& path, uint32_t width, uint32_t height) {
+  const std::string output = TempDir() + "/magick.rgb";
+  std::remove(output.c_str());
+  if (RunCommand("convert '" + path + "[0]' -depth 8 rgb:'" + output + "' 2>/dev/null") != 0) {
+    return std::nullopt;
+  }
+  Picture picture;
+  picture.width = width;
+  picture.height = height;
+  picture.rgb = ReadWholeFile(output);
+  if (picture.rgb.size() != static_cast<size_t>(width) * height * 3) return std::nullopt;
   return picture;
 }
 

@@ -36,6 +36,14 @@ Picture TakePicture(HGLOBAL block, uint32_t width, uint32_t height);
 // cannot decode it or is not installed.
 std::optional<Picture> ReferenceDecode(const std::string& path);
 
+// The same decode as RGBA: the picture's rgb member then holds 4 bytes a pixel
+// (grey+alpha pictures give their grey level in red, green and blue).
+std::optional<Picture> ReferenceDecodeRgba(const std::string& path);
+
+// ImageMagick's decode of the first image as 8-bit RGB, expected to be
+// width x height; empty when ImageMagick cannot read it or gives another size.
+std::optional<Picture> MagickDecode(const std::string& path, uint32_t width, uint32_t height);
+
 // The Python interpreter that has Pillow: Debian's /usr/bin/python3 when present.
 const char* PythonWithPillow();
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "commands/reader_table.h"
+#include "catalogue/reader_table.h"
 #include "imaging/core/error_text.h"
 #include "imaging/core/pelorn.h"
 #include "tools/pelorn/picture_block.h"

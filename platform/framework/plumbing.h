@@ -1,0 +1,30 @@
+// The framework's window plumbing: the one part of the framework with two
+// implementations. Everything else in platform/framework/ (window classes,
+// the dispatch of messages to handlers through AfxWndProc, the modal loop of
+// AfxPumpMessage) is written against the Windows API alone and builds
+// unchanged on both systems; what lies underneath is reached only here:
+//  - Linux: the layer's own windows and controls (platform/winapi/), through
+//    the back-end interface platform/backend.h: plumbing_layer.cpp.
+//  - Windows: real HWNDs, the system's controls and common dialogs; its
+//    implementation of these functions lives in platform/win32/.
+#pragma once
+
+#include "platform/framework/afx_wnd.h"
+
+// Creates the dialog window and its controls from its built-in template,
+// attaches `dialog` to it, sends WM_INITDIALOG and shows it if the template
+// is visible. nullptr on failure.
+HWND AfxCreateDialogWindow(const AfxDialogTemplate& dialogTemplate, HWND parent, CDialog* dialog);
+
+// The window system starts, with the program's command line (AfxWinMain).
+void AfxPlumbingStart(int argc, char** argv);
+
+// The wait-cursor count (CWinApp::DoWaitCursor) as the window system keeps
+// and shows it.
+int AfxPlumbingWaitCursorCount();
+void AfxPlumbingSetWaitCursorCount(int count);
+
+// The framework attaches a window: the window system learns how to tell it
+// of windows destroyed behind its back (`forgetWindow`) and which filter
+// (AfxPreTranslateMessage) a message loop of its own must run.
+void AfxPlumbingHookFramework(void (*forgetWindow)(HWND window));

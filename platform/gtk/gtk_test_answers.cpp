@@ -1,0 +1,83 @@
+// A test's answer to the Save As chooser. With TESSARY_TEST_SAVE_AS set to
+// "INDEX:PATH", the chooser, once on screen, selects the filter tagged INDEX,
+// goes to PATH's folder, types PATH's name and is accepted, as a user would
+// do it (pressing Save); what the dialog returns is then read from the
+// chooser as always.
+#include <cstdlib>
+#include <string>
+
+#include "platform/gtk/gtk_internal.h"
+
+namespace platform::gtk {
+namespace {
+
+// A busy machine may map the chooser late or still be reading the folder
+// when Save is pressed: press it again until the chooser is gone.
+constexpr guint kPressIntervalMs = 300;
+
+struct TestAnswer {
+  GtkFileChooser* chooser;
+  guint filterIndex;
+  std::string folder;
+  std::string name;
+  guint presses = 0;  // the timeout source pressing Save
+  bool filled = false;
+};
+
+void SelectFilter(GtkFileChooser* chooser, guint index) {
+  GSList* filters = gtk_file_chooser_list_filters(chooser);
+  for (GSList* at = filters; at != nullptr; at = at->next) {
+    GObject* filter = G_OBJECT(at->data);
+    if (GPOINTER_TO_UINT(g_object_get_data(filter, kFilterIndexKey)) == index) {
+      gtk_file_chooser_set_filter(chooser, GTK_FILE_FILTER(filter));
+    }
+  }
+  g_slist_free(filters);
+}
+
+gboolean PressSave(gpointer data) {
+  auto* answer = static_cast<TestAnswer*>(data);
+  // A question over the chooser (replace a file?) is the user's to answer.
+  GtkWidget* grab = gtk_grab_get_current();
+  if (grab != nullptr && gtk_widget_get_toplevel(grab) != GTK_WIDGET(answer->chooser)) {
+    return G_SOURCE_CONTINUE;
+  }
+  if (!answer->filled) {
+    SelectFilter(answer->chooser, answer->filterIndex);
+    gtk_file_chooser_set_current_folder(answer->chooser, answer->folder.c_str());
+    gtk_file_chooser_set_current_name(answer->chooser, answer->name.c_str());
+    answer->filled = true;
+  }
+  GtkWidget* save = gtk_dialog_get_widget_for_response(GTK_DIALOG(answer->chooser), GTK_RESPONSE_ACCEPT);
+  if (save != nullptr) gtk_button_clicked(GTK_BUTTON(save));
+  return G_SOURCE_CONTINUE;
+}
+
+void Mapped(GtkWidget*, gpointer data) {
+  auto* answer = static_cast<TestAnswer*>(data);
+  if (answer->presses == 0) answer->presses = g_timeout_add(kPressIntervalMs, PressSave, answer);
+}
+
+void Destroyed(GtkWidget*, gpointer data) {
+  auto* answer = static_cast<TestAnswer*>(data);
+  if (answer->presses != 0) g_source_remove(answer->presses);
+  delete answer;
+}
+
+}  // namespace
+
+void ArrangeTestAnswer(GtkFileChooser* chooser) {
+  const char* request = std::getenv("TESSARY_TEST_SAVE_AS");
+  if (request == nullptr) return;
+  const std::string text = request;
+  const size_t colon = text.find(':');
+  const size_t slash = text.find_last_of('/');
+  if (colon == std::string::npos || slash == std::string::npos || slash < colon) return;
+  auto* answer = new TestAnswer{chooser, static_cast<guint>(std::atoi(text.substr(0, colon).c_str())),
+                                text.substr(colon + 1, slash - colon - 1), text.substr(slash + 1)};
+  if (answer->folder.empty()) answer->folder = "/";
+  g_signal_connect(chooser, "map", G_CALLBACK(Mapped), answer);
+  g_signal_connect(chooser, "destroy", G_CALLBACK(Destroyed), answer);
+}
+
+}  // namespace platform::gtk

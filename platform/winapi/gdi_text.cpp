@@ -1,0 +1,551 @@
+// Fonts and text: CreateFontA/CreateFontIndirectA resolved through
+// fontconfig (an "Arial" request gets its metric-compatible substitute),
+// glyphs rendered by FreeType as 8-bit coverage and blended onto the
+// framebuffer in the text colour; TextOutA, GetTextExtentPoint32A, DrawTextA.
+//
+// Metrics follow the Windows model: a negative height asks for a character
+// (em) height, a positive one for a cell height (ascent + descent); the
+// cell's ascent and descent come from the face's OS/2 Windows metrics. Text
+// is laid out by the hinted advances without kerning, as TextOut does.
+// Strings are in the system code page: UTF-8 when they are valid UTF-8 (the
+// Linux file system's names), otherwise Windows-1252.
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/winapi/gdi_objects.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TESSARY_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESSARY_LEAK_CHECKED 1
+#endif
+#endif
+#ifdef TESSARY_LEAK_CHECKED
+// fontconfig loses a few hundred bytes while parsing its configuration
+// files; the leak checker is told so rather than failing every program that
+// draws text.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif
+
+namespace platform {
+namespace gdi {
+namespace {
+
+// FreeType's library and faces are used under this one lock.
+std::mutex& TextLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+FT_Library Library() {
+  static FT_Library library = [] {
+    FT_Library made = nullptr;
+    if (FT_Init_FreeType(&made) != 0) made = nullptr;
+    return made;
+  }();
+  return library;
+}
+
+// Cell height of a font asked with height 0.
+constexpr int kDefaultCellHeight = 16;
+
+}  // namespace
+
+struct Glyph {
+  int left = 0;     // bitmap offset from the pen position
+  int top = 0;      // rows above the baseline
+  int width = 0;
+  int rows = 0;
+  int advance = 0;  // whole pixels
+  std::vector<uint8_t> coverage;
+};
+
+struct FontFace {
+  FT_Face face = nullptr;
+  int ascent = 0;
+  int descent = 0;
+  std::unordered_map<uint32_t, Glyph> glyphs;
+
+  ~FontFace() {
+    if (face != nullptr) FT_Done_Face(face);
+  }
+
+  const Glyph& GlyphOf(uint32_t codePoint) {
+    auto found = glyphs.find(codePoint);
+    if (found != glyphs.end()) return found->second;
+    Glyph glyph;
+    if (FT_Load_Char(face, codePoint, FT_LOAD_DEFAULT | FT_LOAD_RENDER) == 0) {
+      const FT_GlyphSlot slot = face->glyph;
+      const FT_Bitmap& bitmap = slot->bitmap;
+      glyph.left = slot->bitmap_left;
+      glyph.top = slot->bitmap_top;
+      glyph.advance = static_cast<int>((slot->advance.x + 32) >> 6);
+      if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY && bitmap.buffer != nullptr) {
+        glyph.width = static_cast<int>(bitmap.width);
+        glyph.rows = static_cast<int>(bitmap.rows);
+        glyph.coverage.resize(static_cast<size_t>(glyph.width) * glyph.rows);
+        for (int y = 0; y < glyph.rows; ++y) {
+          const uint8_t* row = bitmap.buffer + static_cast<ptrdiff_t>(y) * bitmap.pitch;
+          std::copy(row, row + glyph.width, glyph.coverage.begin() + y * glyph.width);
+        }
+      }
+    }
+    return glyphs.emplace(codePoint, std::move(glyph)).first->second;
+  }
+};
+
+Font::Font() : Object(Kind::kFont) { std::memset(&log, 0, sizeof log); }
+
+Font::~Font() {
+  std::lock_guard<std::mutex> hold(TextLock());
+  face.reset();
+}
+
+Font* StockFont() {
+  static Font* font = [] {
+    Font* f = new Font;
+    f->log.lfHeight = kDefaultCellHeight;
+    f->log.lfWeight = FW_NORMAL;
+    std::strcpy(f->log.lfFaceName, "sans-serif");
+    f->stock = true;
+    Register(f);
+    return f;
+  }();
+  return font;
+}
+
+namespace {
+
+// Opens the face fontconfig picks for the logical font; nullptr when none.
+std::unique_ptr<FontFace> OpenFace(const LOGFONTA& log) {
+  FT_Library library = Library();
+  if (library == nullptr) return nullptr;
+  FcPattern* pattern = FcPatternCreate();
+  if (pattern == nullptr) return nullptr;
+  const char* family = log.lfFaceName[0] != '\0' ? log.lfFaceName : "sans-serif";
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+  const int weight = log.lfWeight == FW_DONTCARE ? FW_NORMAL : static_cast<int>(log.lfWeight);
+  FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(std::min(weight, 1000)));
+  FcPatternAddInteger(pattern, FC_SLANT, log.lfItalic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  FcPatternDestroy(pattern);
+  if (match == nullptr) return nullptr;
+  FcChar8* file = nullptr;
+  int index = 0;
+  std::unique_ptr<FontFace> opened;
+  if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
+    FcPatternGetInteger(match, FC_INDEX, 0, &index);
+    FT_Face face = nullptr;
+    if (FT_New_Face(library, reinterpret_cast<const char*>(file), index, &face) == 0) {
+      opened.reset(new FontFace);
+      opened->face = face;
+    }
+  }
+  FcPatternDestroy(match);
+  if (!opened) return nullptr;
+
+  FT_Face face = opened->face;
+  const double unitsPerEm = face->units_per_EM > 0 ? face->units_per_EM : 2048;
+  double cellAscent = face->ascender, cellDescent = -face->descender;
+  const TT_OS2* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+  if (os2 != nullptr && os2->usWinAscent + os2->usWinDescent > 0) {
+    cellAscent = os2->usWinAscent;
+    cellDescent = os2->usWinDescent;
+  }
+  if (cellAscent + cellDescent <= 0) cellAscent = unitsPerEm, cellDescent = 0;
+  double em;
+  if (log.lfHeight < 0) {
+    em = -static_cast<double>(log.lfHeight);
+  } else {
+    const double cell = log.lfHeight == 0 ? kDefaultCellHeight : log.lfHeight;
+    em = cell * unitsPerEm / (cellAscent + cellDescent);
+  }
+  em = std::min(em, 2048.0);
+  if (FT_Set_Char_Size(face, 0, static_cast<FT_F26Dot6>(std::lround(em * 64)), 72, 72) != 0) {
+    return nullptr;
+  }
+  opened->ascent = static_cast<int>(std::lround(cellAscent * em / unitsPerEm));
+  opened->descent = static_cast<int>(std::lround(cellDescent * em / unitsPerEm));
+  return opened;
+}
+
+// The DC's font face, opened on first use (under TextLock).
+FontFace* FaceOf(Dc* dc) {
+  Font* font = dc->font != nullptr ? dc->font : StockFont();
+  if (!font->face) font->face = OpenFace(font->log);
+  return font->face.get();
+}
+
+// Windows-1252 for the bytes 0x80 to 0x9F (0: unassigned).
+const uint16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+bool DecodeUtf8(const std::string& text, std::u32string* out) {
+  out->clear();
+  for (size_t i = 0; i < text.size();) {
+    const uint8_t c = static_cast<uint8_t>(text[i]);
+    int extra;
+    uint32_t point;
+    if (c < 0x80) {
+      extra = 0, point = c;
+    } else if ((c & 0xE0) == 0xC0) {
+      extra = 1, point = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      extra = 2, point = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      extra = 3, point = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + static_cast<size_t>(extra) >= text.size()) return false;  // cut short
+    for (int k = 1; k <= extra; ++k) {
+      const uint8_t next = static_cast<uint8_t>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      point = point << 6 | (next & 0x3F);
+    }
+    static const uint32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
+    if (point < kMinimum[extra] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
+      return false;
+    }
+    out->push_back(point);
+    i += static_cast<size_t>(extra) + 1;
+  }
+  return true;
+}
+
+std::u32string Decode(const std::string& text) {
+  std::u32string points;
+  if (DecodeUtf8(text, &points)) return points;
+  points.clear();
+  for (char ch : text) {
+    const uint8_t c = static_cast<uint8_t>(ch);
+    if (c >= 0x80 && c < 0xA0) {
+      points.push_back(kCp1252High[c - 0x80] != 0 ? kCp1252High[c - 0x80] : 0xFFFD);
+    } else {
+      points.push_back(c);
+    }
+  }
+  return points;
+}
+
+std::string Bytes(LPCSTR text, int length) {
+  if (text == nullptr) return std::string();
+  if (length < 0) return std::string(text);
+  return std::string(text, static_cast<size_t>(length));
+}
+
+int Advance(FontFace* face, const std::u32string& points) {
+  int width = 0;
+  for (char32_t point : points) width += face->GlyphOf(point).advance;
+  return width;
+}
+
+uint8_t Blend(uint8_t under, uint8_t over, unsigned alpha) {
+  return static_cast<uint8_t>((over * alpha + under * (255 - alpha) + 127) / 255);
+}
+
+// Draws one line with its cell's top-left corner at device (x, top).
+void DrawLine(const Target& target, FontFace* face, const std::u32string& points, int x, int top,
+              const Dc& dc) {
+  const int width = Advance(face, points);
+  if (dc.bkMode == OPAQUE) {
+    RECT cell = {x, top, x + width, top + face->ascent + face->descent}, visible;
+    if (Intersect(cell, target.clip, &visible)) {
+      const uint32_t pixel = PixelOf(dc.bkColor);
+      for (LONG y = visible.top; y < visible.bottom; ++y) {
+        std::fill(target.Row(y) + visible.left, target.Row(y) + visible.right, pixel);
+      }
+    }
+  }
+  const uint8_t red = GetRValue(dc.textColor), green = GetGValue(dc.textColor),
+                blue = GetBValue(dc.textColor);
+  const int baseline = top + face->ascent;
+  int pen = x;
+  for (char32_t point : points) {
+    const Glyph& glyph = face->GlyphOf(point);
+    const int gx = pen + glyph.left, gy = baseline - glyph.top;
+    RECT box = {gx, gy, gx + glyph.width, gy + glyph.rows}, visible;
+    if (glyph.width > 0 && Intersect(box, target.clip, &visible)) {
+      for (LONG y = visible.top; y < visible.bottom; ++y) {
+        uint8_t* row = reinterpret_cast<uint8_t*>(target.Row(y));
+        const uint8_t* coverage = glyph.coverage.data() + (y - gy) * glyph.width;
+        for (LONG px = visible.left; px < visible.right; ++px) {
+          const unsigned alpha = coverage[px - gx];
+          if (alpha == 0) continue;
+          uint8_t* q = row + px * 4;
+          q[0] = Blend(q[0], blue, alpha);
+          q[1] = Blend(q[1], green, alpha);
+          q[2] = Blend(q[2], red, alpha);
+        }
+      }
+    }
+    pen += glyph.advance;
+  }
+}
+
+// DrawTextA's "&" prefixes: "&&" is one ampersand, "&x" shows x (quirk: the
+// mnemonic underline is not drawn).
+std::string StripPrefixes(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '&' && i + 1 < text.size()) ++i;
+    else if (text[i] == '&') continue;
+    out.push_back(text[i]);
+  }
+  return out;
+}
+
+// Splits into lines at CR LF, LF or CR; with word breaking, also between
+// words where a line would pass `width` (a single word wider than that stays
+// whole and is clipped).
+std::vector<std::u32string> Lines(FontFace* face, const std::u32string& text, bool singleLine,
+                                  bool wordBreak, int width) {
+  std::vector<std::u32string> hard;
+  if (singleLine) {
+    std::u32string line;
+    for (char32_t c : text) {
+      if (c != U'\r' && c != U'\n') line.push_back(c);
+    }
+    hard.push_back(line);
+  } else {
+    std::u32string line;
+    for (size_t i = 0; i < text.size(); ++i) {
+      const char32_t c = text[i];
+      if (c == U'\r' || c == U'\n') {
+        hard.push_back(line);
+        line.clear();
+        if (c == U'\r' && i + 1 < text.size() && text[i + 1] == U'\n') ++i;
+      } else {
+        line.push_back(c);
+      }
+    }
+    hard.push_back(line);
+  }
+  if (!wordBreak || singleLine) return hard;
+
+  std::vector<std::u32string> lines;
+  for (const std::u32string& paragraph : hard) {
+    std::u32string line;
+    size_t i = 0;
+    bool placed = false;
+    while (i < paragraph.size()) {
+      // Next word with the blanks before it.
+      size_t end = i;
+      while (end < paragraph.size() && paragraph[end] == U' ') ++end;
+      while (end < paragraph.size() && paragraph[end] != U' ') ++end;
+      const std::u32string piece = paragraph.substr(i, end - i);
+      if (placed && Advance(face, line + piece) > width) {
+        lines.push_back(line);
+        size_t start = 0;
+        while (start < piece.size() && piece[start] == U' ') ++start;  // blanks end the line
+        line = piece.substr(start);
+      } else {
+        line += piece;
+      }
+      placed = true;
+      i = end;
+    }
+    // Trailing blanks do not count for centring.
+    while (!line.empty() && line.back() == U' ') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace
+}  // namespace gdi
+}  // namespace platform
+
+using namespace platform::gdi;
+
+std::string platform::FontFamilyOf(HFONT handle) {
+  Font* font = FindAs<Font>(handle, Kind::kFont);
+  if (font == nullptr) return std::string();
+  std::lock_guard<std::mutex> hold(TextLock());
+  if (!font->face) font->face = OpenFace(font->log);
+  if (!font->face || font->face->face->family_name == nullptr) return std::string();
+  return font->face->face->family_name;
+}
+
+HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight,
+                  DWORD italic, DWORD underline, DWORD strikeOut, DWORD charSet,
+                  DWORD outPrecision, DWORD clipPrecision, DWORD quality, DWORD pitchAndFamily,
+                  LPCSTR faceName) {
+  LOGFONTA log;
+  std::memset(&log, 0, sizeof log);
+  log.lfHeight = height;
+  log.lfWidth = width;
+  log.lfEscapement = escapement;
+  log.lfOrientation = orientation;
+  log.lfWeight = weight;
+  log.lfItalic = static_cast<BYTE>(italic);
+  log.lfUnderline = static_cast<BYTE>(underline);
+  log.lfStrikeOut = static_cast<BYTE>(strikeOut);
+  log.lfCharSet = static_cast<BYTE>(charSet);
+  log.lfOutPrecision = static_cast<BYTE>(outPrecision);
+  log.lfClipPrecision = static_cast<BYTE>(clipPrecision);
+  log.lfQuality = static_cast<BYTE>(quality);
+  log.lfPitchAndFamily = static_cast<BYTE>(pitchAndFamily);
+  if (faceName != nullptr) std::strncpy(log.lfFaceName, faceName, LF_FACESIZE - 1);
+  return CreateFontIndirectA(&log);
+}
+
+HFONT CreateFontIndirectA(const LOGFONTA* log) {
+  if (log == nullptr) return nullptr;
+  Font* font = new Font;
+  font->log = *log;
+  font->log.lfFaceName[LF_FACESIZE - 1] = '\0';
+  Register(font);
+  return HandleOf(font);
+}
+
+int SetBkMode(HDC dc, int mode) {
+  Dc* object = FindDc(dc);
+  if (object == nullptr || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
+  const int previous = object->bkMode;
+  object->bkMode = mode;
+  return previous;
+}
+
+COLORREF SetBkColor(HDC dc, COLORREF color) {
+  Dc* object = FindDc(dc);
+  if (object == nullptr) return CLR_INVALID;
+  const COLORREF previous = object->bkColor;
+  object->bkColor = color & 0x00FFFFFF;
+  return previous;
+}
+
+COLORREF SetTextColor(HDC dc, COLORREF color) {
+  Dc* object = FindDc(dc);
+  if (object == nullptr) return CLR_INVALID;
+  const COLORREF previous = object->textColor;
+  object->textColor = color & 0x00FFFFFF;
+  return previous;
+}
+
+UINT SetTextAlign(HDC dc, UINT align) {
+  Dc* object = FindDc(dc);
+  if (object == nullptr) return GDI_ERROR;
+  const UINT previous = object->textAlign;
+  object->textAlign = align;
+  return previous;
+}
+
+BOOL GetTextExtentPoint32A(HDC dc, LPCSTR text, int length, LPSIZE size) {
+  Dc* object = FindDc(dc);
+  if (object == nullptr || size == nullptr || (text == nullptr && length != 0)) return FALSE;
+  std::lock_guard<std::mutex> hold(TextLock());
+  FontFace* face = FaceOf(object);
+  if (face == nullptr) return FALSE;
+  size->cx = Advance(face, Decode(Bytes(text, length < 0 ? 0 : length)));
+  size->cy = face->ascent + face->descent;
+  return TRUE;
+}
+
+BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int length) {
+  Dc* object = FindDc(dc);
+  if (object == nullptr || (text == nullptr && length != 0) || length < 0) return FALSE;
+  Target target;
+  if (!GetTarget(object, &target)) return FALSE;
+  std::lock_guard<std::mutex> hold(TextLock());
+  FontFace* face = FaceOf(object);
+  if (face == nullptr) return FALSE;
+  const std::u32string points = Decode(Bytes(text, length));
+  const int width = Advance(face, points);
+  int left = x + target.offsetX;
+  switch (object->textAlign & (TA_CENTER | TA_RIGHT)) {
+    case TA_CENTER:
+      left -= width / 2;
+      break;
+    case TA_RIGHT:
+      left -= width;
+      break;
+    default:
+      break;
+  }
+  int top = y + target.offsetY;
+  switch (object->textAlign & TA_BASELINE) {
+    case TA_BASELINE:
+      top -= face->ascent;
+      break;
+    case TA_BOTTOM:
+      top -= face->ascent + face->descent;
+      break;
+    default:
+      break;
+  }
+  DrawLine(target, face, points, left, top, *object);
+  return TRUE;
+}
+
+int DrawTextA(HDC dc, LPCSTR text, int length, LPRECT rect, UINT format) {
+  Dc* object = FindDc(dc);
+  if (object == nullptr || rect == nullptr || (text == nullptr && length != 0)) return 0;
+  const bool calculate = (format & DT_CALCRECT) != 0;
+  Target target;
+  if (!calculate && !GetTarget(object, &target)) return 0;
+  std::lock_guard<std::mutex> hold(TextLock());
+  FontFace* face = FaceOf(object);
+  if (face == nullptr) return 0;
+  std::string bytes = Bytes(text, length);
+  if ((format & DT_NOPREFIX) == 0) bytes = StripPrefixes(bytes);
+  const bool singleLine = (format & DT_SINGLELINE) != 0;
+  const int boxWidth = static_cast<int>(rect->right - rect->left);
+  const std::vector<std::u32string> lines =
+      Lines(face, Decode(bytes), singleLine, (format & DT_WORDBREAK) != 0, boxWidth);
+  const int lineHeight = face->ascent + face->descent;
+  const int textHeight = lineHeight * static_cast<int>(lines.size());
+
+  if (calculate) {
+    int widest = 0;
+    for (const auto& line : lines) widest = std::max(widest, Advance(face, line));
+    rect->right = rect->left + widest;
+    rect->bottom = rect->top + textHeight;
+    return textHeight;
+  }
+
+  // Vertical placement applies to single lines only, as on Windows: with
+  // several lines DT_VCENTER and DT_BOTTOM are ignored.
+  int top = static_cast<int>(rect->top);
+  const int boxHeight = static_cast<int>(rect->bottom - rect->top);
+  if (singleLine && (format & DT_VCENTER) != 0) {
+    top += (boxHeight - lineHeight) / 2;
+  } else if (singleLine && (format & DT_BOTTOM) != 0) {
+    top = static_cast<int>(rect->bottom) - lineHeight;
+  }
+  if ((format & DT_NOCLIP) == 0) {
+    RECT box = {rect->left + target.offsetX, rect->top + target.offsetY,
+                rect->right + target.offsetX, rect->bottom + target.offsetY};
+    Intersect(target.clip, box, &target.clip);
+  }
+  int lineTop = top;
+  for (const auto& line : lines) {
+    const int width = Advance(face, line);
+    int left = static_cast<int>(rect->left);
+    if ((format & DT_CENTER) != 0) {
+      left += (boxWidth - width) / 2;
+    } else if ((format & DT_RIGHT) != 0) {
+      left = static_cast<int>(rect->right) - width;
+    }
+    DrawLine(target, face, line, left + target.offsetX, lineTop + target.offsetY, *object);
+    lineTop += lineHeight;
+  }
+  // With DT_VCENTER or DT_BOTTOM the result is the offset from the top of
+  // the rectangle to the bottom of the text.
+  if ((format & (DT_VCENTER | DT_BOTTOM)) != 0) return top - static_cast<int>(rect->top) + textHeight;
+  return textHeight;
+}
