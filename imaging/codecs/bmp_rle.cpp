@@ -38,13 +38,13 @@ namespace {
 class ByteStream {
  public:
   explicit ByteStream(std::FILE* file) : file_(file) {}
-  bool Next(uint8_t* byte) {
+  bool Next(uint8_t* dataByte) {
     if (position_ == filled_) {
       filled_ = std::fread(buffer_, 1, sizeof buffer_, file_);
       position_ = 0;
       if (filled_ == 0) return false;
     }
-    *byte = buffer_[position_++];
+    *dataByte = buffer_[position_++];
     return true;
   }
 
@@ -140,8 +140,8 @@ HGLOBAL PelornCodec::ReadBmpRleFile(const char* path, uint32_t* width, uint32_t*
   uint32_t byteNumber = 0;
   int32_t lastReportedRow = 0;
   for (;;) {
-    uint8_t byte = 0;
-    if (!stream.Next(&byte)) {
+    uint8_t dataByte = 0;
+    if (!stream.Next(&dataByte)) {
       errorCode = kPelornFileRead;  // no end-of-bitmap escape
       return nullptr;
     }
@@ -153,18 +153,18 @@ HGLOBAL PelornCodec::ReadBmpRleFile(const char* path, uint32_t* width, uint32_t*
         return nullptr;
       }
     }
-    if (state == kRunCount && byte == 0) {
+    if (state == kRunCount && dataByte == 0) {
       if ((byteNumber & 1) == 0) continue;  // padding after an odd absolute run
       state = kEscape;
     }
     bool emit = false;
     switch (state) {
       case kRunCount:
-        runCount = byte;
+        runCount = dataByte;
         state = kRunValue;
         break;
       case kRunValue:
-        std::memset(scratch, byte, bitCount == 8 ? runCount : (runCount + 1) / 2);
+        std::memset(scratch, dataByte, bitCount == 8 ? runCount : (runCount + 1) / 2);
         pending = runCount;
         runCount = 0;
         state = kRunCount;
@@ -174,16 +174,16 @@ HGLOBAL PelornCodec::ReadBmpRleFile(const char* path, uint32_t* width, uint32_t*
         state = kEscapeCode;
         break;
       case kEscapeCode:
-        if (byte == 0) {
+        if (dataByte == 0) {
           x = 0;
           --y;
           state = kRunCount;
-        } else if (byte == 1) {
+        } else if (dataByte == 1) {
           return picture.Release();
-        } else if (byte == 2) {
+        } else if (dataByte == 2) {
           state = kDeltaX;
         } else {
-          runCount = byte;
+          runCount = dataByte;
           state = kAbsoluteData;
         }
         break;
@@ -191,11 +191,11 @@ HGLOBAL PelornCodec::ReadBmpRleFile(const char* path, uint32_t* width, uint32_t*
         // The run's bytes gather in the scratch row and are placed together
         // when it ends; the row-end check below still sees every byte.
         if (bitCount == 8) {
-          scratch[pending] = byte;
+          scratch[pending] = dataByte;
           pending += 1;
           runCount -= 1;
         } else {
-          scratch[pending / 2] = byte;
+          scratch[pending / 2] = dataByte;
           const int32_t pixels = runCount < 2 ? runCount : 2;
           pending += pixels;
           runCount -= pixels;
@@ -208,11 +208,11 @@ HGLOBAL PelornCodec::ReadBmpRleFile(const char* path, uint32_t* width, uint32_t*
         }
         break;
       case kDeltaX:
-        x += byte;
+        x += dataByte;
         state = kDeltaY;
         break;
       case kDeltaY:
-        y -= byte;
+        y -= dataByte;
         state = kRunCount;
         break;
     }

@@ -129,13 +129,13 @@ HGLOBAL GifReader::Read(const char* path, uint32_t* width, uint32_t* height,
   }
 
   for (;;) {
-    const int byte = std::fgetc(file_);
-    if (byte == EOF) {
+    const int blockType = std::fgetc(file_);
+    if (blockType == EOF) {
       // No picture before the end of the file (a lone trailer included).
       errorCode = kPelornFileRead;
       return nullptr;
     }
-    if (byte == kExtensionIntroducer) {
+    if (blockType == kExtensionIntroducer) {
       const int label = std::fgetc(file_);
       if (label == EOF) {
         errorCode = kPelornFileRead;
@@ -143,7 +143,7 @@ HGLOBAL GifReader::Read(const char* path, uint32_t* width, uint32_t* height,
       }
       // A damaged extension ends the file for us: the next read meets EOF.
       ReadExtension(label);
-    } else if (byte == kImageSeparator) {
+    } else if (blockType == kImageSeparator) {
       return ReadPicture(width, height, transparentColor);
     }
     // Quirk: any other byte, the trailer included, is skipped, so stray bytes

@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# Builds the imaging library's dependencies for 32-bit Windows as static
+# libraries, from Debian bookworm's source packages:
+#   libjpeg-turbo (with its SIMD code, assembled by nasm),
+#   libpng (with its SSE2 filters),
+#   libtiff (JPEG and Deflate only),
+# over the MinGW zlib of libz-mingw-w64-dev (its static libz.a).
+# Installs them into build/win32-deps/prefix. The prefix is kept while its
+# version stamp (the source versions, zlib's version and this script's and
+# the toolchain's contents) matches; otherwise it is built afresh.
+#
+# Usage: tools/build-win32-deps.sh [build-dir]   (default: build/win32-deps)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=${1:-$root/build/win32-deps}
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+prefix=$work/prefix
+toolchain=$root/cmake/i686-w64-mingw32.cmake
+mingw_root=/usr/i686-w64-mingw32
+zlib_library=$mingw_root/lib/libz.a
+zlib_include=$mingw_root/include
+jobs=${JOBS:-2}
+source_packages=(libjpeg-turbo libpng1.6 tiff)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+apt_options=(-o DPkg::Lock::Timeout=600)
+
+# A deb-src entry for bookworm main, in the deb822 format of the machine's own
+# sources, present only while this script runs.
+source_list=/etc/apt/sources.list.d/tessary-win32-deps-src.sources
+remove_source_list() { "${sudo_cmd[@]}" rm -f "$source_list"; }
+trap remove_source_list EXIT
+"${sudo_cmd[@]}" tee "$source_list" >/dev/null <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+# Refresh this one source only, keeping every other index as it is.
+"${sudo_cmd[@]}" apt-get "${apt_options[@]}" update -qq \
+  -o Dir::Etc::sourcelist="$source_list" -o Dir::Etc::sourceparts=- \
+  -o APT::Get::List-Cleanup=0
+
+source_version() {
+  apt-cache showsrc --only-source "$1" | sed -n 's/^Version: //p' | sort -V | tail -1
+}
+
+declare -A versions
+stamp_text=""
+for package in "${source_packages[@]}"; do
+  versions[$package]=$(source_version "$package")
+  if [ -z "${versions[$package]}" ]; then
+    echo "No source package $package in bookworm main" >&2
+    exit 1
+  fi
+  stamp_text+="$package ${versions[$package]}"$'\n'
+done
+stamp_text+="libz-mingw-w64-dev $(dpkg-query -W -f='${Version}' libz-mingw-w64-dev)"$'\n'
+stamp_text+="build $(cat "$0" "$toolchain" | sha256sum | cut -d' ' -f1)"$'\n'
+
+stamp=$prefix/versions.txt
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "${stamp_text%$'\n'}" ]; then
+  echo "Windows dependencies up to date in $prefix"
+  exit 0
+fi
+
+echo "Building the Windows dependencies into $prefix:"
+printf '%s' "$stamp_text" | sed 's/^/  /'
+rm -rf "$prefix" "$work/src" "$work/obj"
+mkdir -p "$work/src" "$work/obj" "$prefix"
+
+# Debian's sources, with Debian's patches applied. The version without its
+# epoch names the unpacked folder.
+(cd "$work/src" && apt-get source -qq "${source_packages[@]}" 2>&1 |
+  grep -v '^dpkg-source: info:\|Download is performed unsandboxed' || true)
+source_dir() {
+  local package=$1 version=${versions[$1]}
+  version=${version#*:}
+  echo "$work/src/$package-${version%-*}"
+}
+for package in "${source_packages[@]}"; do
+  if [ ! -d "$(source_dir "$package")" ]; then
+    echo "Unpacking $package failed" >&2
+    exit 1
+  fi
+done
+
+cmake_common=(
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain"
+  -DCMAKE_BUILD_TYPE=Release
+  -DCMAKE_INSTALL_PREFIX="$prefix"
+  -DCMAKE_PREFIX_PATH="$prefix"
+  -DCMAKE_FIND_ROOT_PATH="$prefix"
+  -DBUILD_SHARED_LIBS=OFF
+  -DZLIB_LIBRARY="$zlib_library"
+  -DZLIB_INCLUDE_DIR="$zlib_include"
+)
+if command -v ccache >/dev/null; then
+  cmake_common+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+
+build_and_install() {
+  local name=$1 source=$2
+  shift 2
+  echo "== $name"
+  cmake -S "$source" -B "$work/obj/$name" "${cmake_common[@]}" "$@" >"$work/obj/$name.configure.log" 2>&1 ||
+    { cat "$work/obj/$name.configure.log" >&2; exit 1; }
+  cmake --build "$work/obj/$name" -j"$jobs" >"$work/obj/$name.build.log" 2>&1 ||
+    { tail -50 "$work/obj/$name.build.log" >&2; exit 1; }
+  cmake --install "$work/obj/$name" >"$work/obj/$name.install.log" 2>&1 ||
+    { cat "$work/obj/$name.install.log" >&2; exit 1; }
+}
+
+# libjpeg-turbo: the libjpeg 6.2 interface, as Debian's libjpeg62-turbo;
+# WITH_SIMD is fatal when nasm is missing rather than silently dropped.
+build_and_install libjpeg-turbo "$(source_dir libjpeg-turbo)" \
+  -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=ON -DREQUIRE_SIMD=ON \
+  -DWITH_TURBOJPEG=OFF -DCMAKE_ASM_NASM_COMPILER=nasm
+grep -q 'SIMD' "$work/obj/libjpeg-turbo.configure.log"
+
+# libpng: its test for 32-bit x86 ("^i?86") does not match "i686", which
+# would leave the SSE2 filter code out; match any of i386 to i686.
+png_source=$(source_dir libpng1.6)
+sed -i 's/MATCHES "\^i?86"/MATCHES "^i[3-6]86"/' "$png_source/CMakeLists.txt"
+grep -q 'MATCHES "^i\[3-6\]86"' "$png_source/CMakeLists.txt"
+build_and_install libpng "$png_source" \
+  -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
+  -DPNG_HARDWARE_OPTIMIZATIONS=ON -DPNG_INTEL_SSE=on
+grep -q 'intel/filter_sse2_intrinsics.c' "$work/obj/libpng/CMakeFiles/png_static.dir/build.make" ||
+  { echo "libpng was configured without its SSE2 code" >&2; exit 1; }
+
+# libtiff: JPEG (over the libjpeg-turbo above) and Deflate (zlib) only.
+build_and_install libtiff "$(source_dir tiff)" \
+  -Djpeg=ON -Dold-jpeg=ON -Djpeg12=OFF -Dzlib=ON -Dpixarlog=ON \
+  -Dlibdeflate=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF -Djbig=OFF -Dlerc=OFF \
+  -Dcxx=OFF -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF -Dtiff-docs=OFF \
+  -Dsphinx=OFF -DJPEG_INCLUDE_DIR="$prefix/include" -DJPEG_LIBRARY="$prefix/lib/libjpeg.a"
+grep -q "#define JPEG_SUPPORT 1" "$prefix/include/tiffconf.h"
+grep -q "#define ZIP_SUPPORT 1" "$prefix/include/tiffconf.h"
+
+printf '%s' "${stamp_text%$'\n'}" >"$stamp"
+echo "Windows dependencies installed in $prefix"

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the native Windows (i686) build and its tests
+# under Wine need: the MinGW-w64 cross compilers, nasm for libjpeg-turbo's
+# SIMD code, zlib built for MinGW, the tools to unpack Debian source packages,
+# and 32-bit Wine (which needs the i386 architecture).
+# Does nothing when all are present.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config ccache
+  mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
+  nasm libz-mingw-w64-dev
+  dpkg-dev
+  wine wine32:i386
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}" >&2
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+apt_options=(-o DPkg::Lock::Timeout=600)
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
+"${sudo_cmd[@]}" apt-get "${apt_options[@]}" update -qq
+"${sudo_cmd[@]}" apt-get "${apt_options[@]}" install -y -qq --no-install-recommends "${missing[@]}"

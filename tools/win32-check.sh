@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# The native Windows stage, start to end: installs the cross tools and Wine,
+# builds the static dependencies (cached), builds pelorn.exe for i686
+# Windows, and compares it under 32-bit Wine with the Linux build's pelorn
+# over the shared corpus. Prints how long each stage took.
+#
+# Usage: tools/win32-check.sh [FORM...]   (forms for the corpus comparison;
+#        default every form)
+# Environment: CORPUS (default tests/corpus), JOBS (default 2),
+# KEEP_WINEPREFIX=1 to reuse build/wine; SAMPLE and ALL_FORMS as in
+# tools/win32-corpus-check.sh.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build
+corpus=${CORPUS:-$root/tests/corpus}
+jobs=${JOBS:-2}
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-/work} CCACHE_NOHASHDIR=1
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
+timings=()
+stage() {
+  local name=$1
+  shift
+  echo "=== $name"
+  local start=$SECONDS
+  "$@"
+  timings+=("$(printf '%-28s %5ds' "$name" $((SECONDS - start)))")
+}
+report() {
+  echo "=== Stage timings"
+  printf '%s\n' "${timings[@]}"
+}
+trap report EXIT
+
+install() {
+  "$root/tools/install-win32-deps.sh"
+  "$root/tools/enable-i386-binaries.sh"
+}
+
+dependencies() { nice -n 19 "$root/tools/build-win32-deps.sh" "$build/win32-deps"; }
+
+windows_build() {
+  nice -n 19 cmake -S "$root" -B "$build/win32" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
+    -DCMAKE_FIND_ROOT_PATH="$build/win32-deps/prefix" \
+    -DCMAKE_PREFIX_PATH="$build/win32-deps/prefix" "${launcher[@]}" >/dev/null
+  nice -n 19 cmake --build "$build/win32" --target pelorn_tool pelorn_batch -j"$jobs"
+  local exe=$build/win32/bin/pelorn.exe
+  # Self-contained: only DLLs every Windows has.
+  local imports
+  imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/.*DLL Name: //p' | sort | tr '\n' ' ')
+  echo "pelorn.exe: $(stat -c %s "$exe") bytes; imports: $imports"
+  local dll
+  for dll in $imports; do
+    case "${dll,,}" in
+      kernel32.dll | user32.dll | gdi32.dll | msvcrt.dll | advapi32.dll) ;;
+      *) echo "pelorn.exe imports $dll, which is not a system DLL" >&2; return 1 ;;
+    esac
+  done
+}
+
+linux_build() {
+  nice -n 19 cmake -S "$root" -B "$build/linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTESSARY_BENCH=OFF "${launcher[@]}" >/dev/null
+  nice -n 19 cmake --build "$build/linux" --target pelorn_tool -j"$jobs"
+}
+
+# No Mono or Gecko installers; no desktop menu entries (slow under emulation).
+export WINEARCH=win32 WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# Where Wine runs under qemu (tools/enable-i386-binaries.sh), the emulated
+# process needs the whole 32-bit address space reserved up front, or Wine
+# cannot map its fixed-address regions. Ignored without qemu.
+export QEMU_RESERVED_VA=0xffff0000
+# A fresh prefix each time, unless KEEP_WINEPREFIX=1 and one is there.
+wine_prefix() {
+  if [ "${KEEP_WINEPREFIX:-0}" = 1 ] && [ -f "$WINEPREFIX/system.reg" ]; then
+    return
+  fi
+  rm -rf "$WINEPREFIX"
+  nice -n 19 wineboot --init
+  wineserver -w
+}
+
+corpus_check() {
+  nice -n 19 "$root/tools/win32-corpus-check.sh" "$build/win32/bin" "$build/linux/bin/pelorn" \
+    "$corpus" "$build/win32-corpus" "$@"
+  wineserver -w
+}
+
+stage "install packages" install
+stage "Windows dependencies" dependencies
+stage "Windows build (pelorn.exe)" windows_build
+stage "Linux build (pelorn)" linux_build
+stage "Wine prefix" wine_prefix
+stage "corpus under Wine" corpus_check "$@"
