@@ -1,7 +1,7 @@
 // The About box (template 100); the framework's defaults are all it needs.
 #include "app/about_dlg.h"
 
-#include "app/resource_ids.h"
+#include "resources/resource_ids.h"
 
 namespace {
 const AfxDialogControl kAboutControls[] = {

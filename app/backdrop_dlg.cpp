@@ -1,7 +1,7 @@
 // The backdrop: covers the screen in its fill colour and takes no input.
 #include "app/backdrop_dlg.h"
 
-#include "app/resource_ids.h"
+#include "resources/resource_ids.h"
 
 namespace {
 // Template 129: a pop-up without border or caption, hidden until it has

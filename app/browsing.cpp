@@ -1,7 +1,7 @@
 // The viewer's catalogue operations: the folder scan, album.txt and the
 // start of browsing that runs on the one-shot timer after the splash click.
-#include "app/resource_ids.h"
-#include "app/skin_image.h"
+#include "resources/resource_ids.h"
+#include "catalogue/skin_image.h"
 #include "app/viewer_dlg.h"
 #include "catalogue/album_names.h"
 #include "catalogue/folder_scan.h"

@@ -3,7 +3,7 @@
 // Up and Down stay with the album list; a right click outside the list opens
 // the About box, as the system menu's entry does (the window has no caption
 // to open that menu from).
-#include "app/resource_ids.h"
+#include "resources/resource_ids.h"
 #include "app/viewer_dlg.h"
 
 namespace {

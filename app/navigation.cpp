@@ -3,7 +3,7 @@
 // inside a zone runs its command wherever the press was (the pointer is not
 // captured). Prev and Next walk the pictures of an album, its title page and
 // the neighbouring albums of the list.
-#include "app/resource_ids.h"
+#include "resources/resource_ids.h"
 #include "app/viewer_dlg.h"
 #include "platform/paths.h"
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "app/about_dlg.h"
-#include "app/resource_ids.h"
-#include "app/skin_image.h"
+#include "resources/resource_ids.h"
+#include "catalogue/skin_image.h"
 #include "platform/framework/afx_app.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/resource_ids.h"
+#include "resources/resource_ids.h"
 #include "app/viewer_app.h"
 #include "app/viewer_dlg.h"
 #include "platform/headless/headless.h"

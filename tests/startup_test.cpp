@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/about_dlg.h"
-#include "app/resource_ids.h"
-#include "app/skin_image.h"
+#include "resources/resource_ids.h"
+#include "catalogue/skin_image.h"
 #include "app/viewer_app.h"
 #include "app/viewer_dlg.h"
 #include "imaging/core/error_text.h"

@@ -18,7 +18,7 @@
 #include <tuple>
 #include <vector>
 
-#include "app/resource_ids.h"
+#include "resources/resource_ids.h"
 #include "app/viewer_dlg.h"
 #include "imaging/core/error_text.h"
 #include "imaging/core/pelorn.h"

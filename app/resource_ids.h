@@ -1,4 +1,0 @@
-// The viewer's resource and control identifiers live with the resources.
-#pragma once
-
-#include "resources/resource_ids.h"
