@@ -10,6 +10,13 @@
 #include <windows.h>
 #include <commdlg.h>
 #include <mmsystem.h>
+// The point in a mouse message's lParam, as <windowsx.h> gives it; that
+// header is not included, for its message crackers (SubclassWindow among
+// them) are macros that collide with the framework's member names.
+#ifndef GET_X_LPARAM
+#define GET_X_LPARAM(lParam) (static_cast<int>(static_cast<short>(LOWORD(lParam))))
+#define GET_Y_LPARAM(lParam) (static_cast<int>(static_cast<short>(HIWORD(lParam))))
+#endif
 #else
 #include "platform/winapi/win_types.h"
 #include "platform/winapi/win_kernel.h"

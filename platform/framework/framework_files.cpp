@@ -13,7 +13,7 @@ BOOL CFileFind::FindFile(LPCSTR pattern, DWORD) {
   CString full = pattern != nullptr ? pattern : "*.*";
   int separator = full.ReverseFind(platform::kPathSeparator);
   m_root = separator >= 0 ? full.Left(separator + 1) : CString();
-  m_search = FindFirstFileA(full, &m_next);
+  m_search = ::FindFirstFileA(full, &m_next);
   m_hasNext = m_search != INVALID_HANDLE_VALUE;
   return m_hasNext;
 }
@@ -22,12 +22,12 @@ BOOL CFileFind::FindNextFile() {
   if (!m_hasNext) return FALSE;
   m_current = m_next;
   m_hasCurrent = true;
-  m_hasNext = FindNextFileA(m_search, &m_next) != FALSE;
+  m_hasNext = ::FindNextFileA(m_search, &m_next) != FALSE;
   return m_hasNext;
 }
 
 void CFileFind::Close() {
-  if (m_search != INVALID_HANDLE_VALUE) FindClose(m_search);
+  if (m_search != INVALID_HANDLE_VALUE) ::FindClose(m_search);
   m_search = INVALID_HANDLE_VALUE;
   m_hasCurrent = false;
   m_hasNext = false;

@@ -186,7 +186,7 @@ void CString::Format(LPCSTR format, ...) {
 
 BOOL CString::LoadString(UINT id) {
   char buffer[1024];
-  int length = LoadStringA(GetModuleHandleA(nullptr), id, buffer, static_cast<int>(sizeof buffer));
+  int length = ::LoadStringA(GetModuleHandleA(nullptr), id, buffer, static_cast<int>(sizeof buffer));
   m_text.assign(buffer, length > 0 ? static_cast<size_t>(length) : 0);
   return length > 0;
 }
