@@ -106,6 +106,8 @@ class CViewerDlg : public CDialog {
   BOOL ShowTitle(const CString& folder);
   // Commands
   BOOL LoadPicture();
+  // Decodes the picture and keeps its copy fitted to the picture area.
+  BOOL ShowPicture(const CString& path);
   // Frees the picture on show: none is drawn from the next repaint on.
   void ReleasePicture();
   void Copy();

@@ -62,7 +62,15 @@ BOOL CViewerDlg::LoadPicture() {
     return FALSE;
   }
   m_currentPicturePath = path;
+  // Shown or not, the area is repainted: the previous picture is gone, and a
+  // picture that cannot be read leaves the area empty under its own name and
+  // number.
+  const BOOL shown = ShowPicture(path);
+  InvalidateViewingRegion();
+  return shown;
+}
 
+BOOL CViewerDlg::ShowPicture(const CString& path) {
   DecodedPicture decoded;
   if (!decoded.Decode(path.GetString())) return FALSE;
 
@@ -75,8 +83,6 @@ BOOL CViewerDlg::LoadPicture() {
   if (m_pictureBitmap == nullptr) return FALSE;
   m_pictureWidth = fitted.width;
   m_pictureHeight = fitted.height;
-
-  InvalidateViewingRegion();
   return TRUE;
 }
 

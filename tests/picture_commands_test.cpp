@@ -397,8 +397,13 @@ TEST_F(PictureCommandsTest, DamagedPicturesFailQuietly) {
       viewer.m_currentIndex = i;
       const std::string path =
           i < 0 || i == static_cast<int>(paths.size()) ? "index " + std::to_string(i) : paths[i];
+      ::ValidateRect(viewer.m_hWnd, nullptr);
       EXPECT_FALSE(viewer.LoadPicture()) << path;
       EXPECT_EQ(viewer.m_pictureBitmap, nullptr) << path;
+      // The previous picture must not stay on the screen.
+      RECT update = {};
+      const bool inRange = i >= 0 && i < static_cast<int>(paths.size());
+      EXPECT_EQ(::GetUpdateRect(viewer.m_hWnd, &update, FALSE) != FALSE, inRange) << path;
       headless::QueueSaveAsAnswer(PathOf("never.jpg"), 1);
       viewer.Copy();
       viewer.Export();

@@ -1,0 +1,237 @@
+#!/usr/bin/env python3
+"""The Windows viewer, run under Wine on an X display, driven as a person would.
+
+Makes a disc on a read-only mount: a few pictures of known colours and sizes
+(one damaged), the Windows program packed in with a banner by tessary-pack,
+the Linux program beside it. Then starts tessary.exe from the disc and checks
+what the screen and the clipboard show: the splash image, the picture a click
+on the splash brings, the next picture after a click on Next, an empty
+picture area for the damaged file, the banner, a bitmap of the picture's full
+size after a click on Copy, and status 0 after Escape.
+
+Usage (under xvfb-run, with WINEPREFIX and friends set):
+  viewer_check.py --program tessary.exe --pack tessary-pack --linux-program tessary
+                  --skin resources/skin --work DIR
+Exit status 0 when every check passed; each check prints one line.
+"""
+import argparse
+import io
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+from PIL import Image
+
+# Client-area geometry of the viewer (pixels).
+SPLASH_ORIGIN = (290, 200)
+SPLASH_CLICK = (500, 360)
+PICTURE_CENTRE = (478, 277)
+NEXT_ZONE_POINT = (694, 575)
+COPY_ZONE_POINT = (213, 571)
+BANNER_ORIGIN = (15, 525)
+# The border of the thin-bordered pop-up window, around the client area.
+BORDER = 1
+# JPEG decoders and the screen's own rounding may differ by a few levels.
+TOLERANCE = 12
+WAIT_SECONDS = 60
+
+# The disc: (file, album folder, size, colour). Shown in name order.
+PICTURES = [
+    ("a_red.jpg", "", (640, 480), (200, 30, 40)),
+    ("b_blue.png", "", (300, 500), (30, 60, 210)),
+]
+DAMAGED = "c_damaged.jpg"
+BANNER_SIZE = (120, 50)
+BANNER_COLOUR = (40, 180, 90)
+
+failures = []
+
+
+work_folder = None
+
+
+def check(condition, description):
+    print(("ok      " if condition else "FAILED  ") + description, flush=True)
+    if not condition:
+        failures.append(description)
+        # What the screen showed, for whoever reads the log.
+        if work_folder is not None and shutil.which("import"):
+            shot = os.path.join(work_folder, f"failed-{len(failures)}.png")
+            subprocess.run(["import", "-window", "root", shot], check=False)
+            print(f"        screen saved as {shot}", flush=True)
+    return condition
+
+
+def close(a, b):
+    return all(abs(int(x) - int(y)) <= TOLERANCE for x, y in zip(a, b))
+
+
+def run(*command, **options):
+    return subprocess.run(command, check=True, capture_output=True, **options)
+
+
+def make_disc(source, args):
+    os.makedirs(source)
+    for name, album, size, colour in PICTURES:
+        folder = os.path.join(source, album)
+        os.makedirs(folder, exist_ok=True)
+        Image.new("RGB", size, colour).save(os.path.join(folder, name))
+    # A JPEG cut short inside its first scan's header.
+    good = io.BytesIO()
+    Image.new("RGB", (400, 300), (250, 250, 0)).save(good, "JPEG")
+    with open(os.path.join(source, DAMAGED), "wb") as damaged:
+        damaged.write(good.getvalue()[:200])
+    banner = os.path.join(args.work, "banner.jpg")
+    Image.new("RGB", BANNER_SIZE, BANNER_COLOUR).save(banner, quality=95)
+    for program in (args.program, args.linux_program):
+        run(args.pack, source, "--program", program, "--banner", banner)
+    check(os.path.isfile(os.path.join(source, "tessary.exe")) and
+          os.path.isfile(os.path.join(source, "tessary")),
+          "tessary-pack put the Windows and the Linux program side by side")
+
+
+def mount_read_only(source, disc):
+    os.makedirs(disc)
+    sudo = [] if os.geteuid() == 0 else ["sudo"]
+    run(*sudo, "mount", "--bind", source, disc)
+    run(*sudo, "mount", "-o", "remount,ro,bind", disc)
+    return lambda: subprocess.run(sudo + ["umount", disc], check=False)
+
+
+def screen():
+    shot = subprocess.run(["import", "-window", "root", "png:-"], check=True,
+                          capture_output=True).stdout
+    return Image.open(io.BytesIO(shot)).convert("RGB")
+
+
+def window_origin():
+    """The client area's top-left corner on the screen, once the window is up."""
+    deadline = time.time() + WAIT_SECONDS
+    while time.time() < deadline:
+        found = subprocess.run(["xdotool", "search", "--name", "^Tessary$"],
+                               capture_output=True, text=True).stdout.split()
+        if found:
+            geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", found[0]],
+                                      capture_output=True, text=True).stdout
+            values = dict(line.split("=", 1) for line in geometry.split())
+            if values.get("WIDTH") == "800":
+                return int(values["X"]) + BORDER, int(values["Y"]) + BORDER
+        time.sleep(1)
+    return None
+
+
+def wait_for_pixel(origin, point, colour):
+    """The pixel at a client point, once it is within tolerance of `colour`
+    (or the last one seen when the wait runs out)."""
+    deadline = time.time() + WAIT_SECONDS
+    while True:
+        seen = screen().getpixel((origin[0] + point[0], origin[1] + point[1]))
+        if close(seen, colour) or time.time() > deadline:
+            return seen
+        time.sleep(1)
+
+
+def click(origin, point):
+    run("xdotool", "mousemove", str(origin[0] + point[0]), str(origin[1] + point[1]),
+        "click", "1")
+
+
+def region_matches(shot, origin, at, image):
+    """Every 8th pixel of `image`, drawn at client point `at`, on the screen."""
+    for y in range(0, image.height, 8):
+        for x in range(0, image.width, 8):
+            if not close(shot.getpixel((origin[0] + at[0] + x, origin[1] + at[1] + y)),
+                         image.getpixel((x, y))):
+                return False
+    return True
+
+
+def clipboard_bitmap():
+    deadline = time.time() + WAIT_SECONDS
+    while time.time() < deadline:
+        data = subprocess.run(["xclip", "-selection", "clipboard", "-t", "image/bmp", "-o"],
+                              capture_output=True).stdout
+        if data:
+            return Image.open(io.BytesIO(data)).convert("RGB")
+        time.sleep(1)
+    return None
+
+
+def drive_viewer(disc, args):
+    viewer = subprocess.Popen(["wine", "tessary.exe"], cwd=disc)
+    try:
+        origin = window_origin()
+        if not check(origin is not None, "the 800 x 600 window appears"):
+            return
+        splash = Image.open(os.path.join(args.skin, "167_splash.jpg")).convert("RGB")
+        background = Image.open(os.path.join(args.skin, "142_background.jpg")).convert("RGB")
+        deadline = time.time() + WAIT_SECONDS
+        while not region_matches(screen(), origin, SPLASH_ORIGIN, splash) and time.time() < deadline:
+            time.sleep(1)
+        check(region_matches(screen(), origin, SPLASH_ORIGIN, splash),
+              "the splash image is shown at (290, 200)")
+        banner = Image.new("RGB", BANNER_SIZE, BANNER_COLOUR)
+        check(region_matches(screen(), origin, BANNER_ORIGIN, banner),
+              "the banner tessary-pack appended is shown at (15, 525)")
+
+        click(origin, SPLASH_CLICK)
+        first, second = PICTURES[0][3], PICTURES[1][3]
+        check(close(wait_for_pixel(origin, PICTURE_CENTRE, first), first),
+              "a click on the splash shows the first picture")
+        click(origin, NEXT_ZONE_POINT)
+        check(close(wait_for_pixel(origin, PICTURE_CENTRE, second), second),
+              "Next shows the second picture")
+
+        click(origin, COPY_ZONE_POINT)
+        copied = clipboard_bitmap()
+        size = PICTURES[1][2]
+        check(copied is not None and copied.size == size,
+              f"Copy puts a {size[0]} x {size[1]} bitmap on the clipboard "
+              f"(got {copied.size if copied else 'nothing'})")
+        if copied is not None:
+            check(close(copied.getpixel((size[0] // 2, size[1] // 2)), second),
+                  "the copied bitmap holds the picture")
+
+        click(origin, NEXT_ZONE_POINT)
+        empty = background.getpixel(PICTURE_CENTRE)
+        check(close(wait_for_pixel(origin, PICTURE_CENTRE, empty), empty),
+              "the damaged picture leaves the picture area empty")
+        check(viewer.poll() is None, "the viewer is still running after the damaged picture")
+
+        run("xdotool", "key", "Escape")
+        try:
+            status = viewer.wait(timeout=WAIT_SECONDS)
+        except subprocess.TimeoutExpired:
+            status = None
+        check(status == 0, f"Escape ends the program with status 0 (got {status})")
+    finally:
+        if viewer.poll() is None:
+            viewer.kill()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for option in ("--program", "--pack", "--linux-program", "--skin", "--work"):
+        parser.add_argument(option, required=True)
+    args = parser.parse_args()
+    global work_folder
+    work_folder = args.work
+    shutil.rmtree(args.work, ignore_errors=True)
+    os.makedirs(args.work)
+    source = os.path.join(args.work, "disc-source")
+    disc = os.path.join(args.work, "disc")
+    make_disc(source, args)
+    unmount = mount_read_only(source, disc)
+    try:
+        drive_viewer(disc, args)
+    finally:
+        subprocess.run(["wineserver", "-w"], check=False)
+        unmount()
+    print(f"{len(failures)} check(s) failed" if failures else "every check passed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
