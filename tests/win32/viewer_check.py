@@ -30,6 +30,7 @@ SPLASH_CLICK = (500, 360)
 PICTURE_CENTRE = (478, 277)
 NEXT_ZONE_POINT = (694, 575)
 COPY_ZONE_POINT = (213, 571)
+EXPORT_ZONE_POINT = (277, 573)
 BANNER_ORIGIN = (15, 525)
 # The border of the thin-bordered pop-up window, around the client area.
 BORDER = 1
@@ -148,6 +149,28 @@ def region_matches(shot, origin, at, image):
     return True
 
 
+def wait_for_window(name, present=True):
+    deadline = time.time() + WAIT_SECONDS
+    while time.time() < deadline:
+        found = subprocess.run(["xdotool", "search", "--name", name],
+                               capture_output=True, text=True).stdout.split()
+        if bool(found) == present:
+            return True
+        time.sleep(1)
+    return False
+
+
+def wait_for_file(path):
+    deadline = time.time() + WAIT_SECONDS
+    while time.time() < deadline:
+        try:
+            with Image.open(path) as image:
+                return image.convert("RGB")
+        except OSError:
+            time.sleep(1)
+    return None
+
+
 def clipboard_bitmap():
     deadline = time.time() + WAIT_SECONDS
     while time.time() < deadline:
@@ -193,6 +216,24 @@ def drive_viewer(disc, args):
         if copied is not None:
             check(close(copied.getpixel((size[0] // 2, size[1] // 2)), second),
                   "the copied bitmap holds the picture")
+
+        # Export through the system's Save As dialog, typed as a person would;
+        # the disc is read-only, so the copy goes to the work folder.
+        click(origin, EXPORT_ZONE_POINT)
+        if check(wait_for_window("^Export file as$"), "Export opens the \"Export file as\" dialog"):
+            exported = os.path.join(os.path.abspath(args.work), "exported.jpg")
+            run("xdotool", "type", "--delay", "50", "Z:" + exported.replace("/", "\\"))
+            run("xdotool", "key", "Return")
+            picture = wait_for_file(exported)
+            check(picture is not None and picture.size == size and
+                  close(picture.getpixel((size[0] // 2, size[1] // 2)), second),
+                  "the exported JPEG holds the whole picture")
+            check(wait_for_window("^Export file as$", present=False), "the dialog closes")
+
+        run("xdotool", "key", "F1")
+        if check(wait_for_window("^About Tessary$"), "F1 opens the About box"):
+            run("xdotool", "key", "Return")
+            check(wait_for_window("^About Tessary$", present=False), "Enter closes the About box")
 
         click(origin, NEXT_ZONE_POINT)
         empty = background.getpixel(PICTURE_CENTRE)
