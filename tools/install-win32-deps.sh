@@ -2,7 +2,8 @@
 # Installs the Debian packages the native Windows (i686) build and its tests
 # under Wine need: the MinGW-w64 cross compilers, nasm for libjpeg-turbo's
 # SIMD code, zlib built for MinGW, the tools to unpack Debian source packages,
-# and 32-bit Wine (which needs the i386 architecture).
+# 32-bit Wine (which needs the i386 architecture), and what drives the
+# Windows viewer on an X display and reads its screen and clipboard.
 # Does nothing when all are present.
 set -euo pipefail
 
@@ -12,6 +13,7 @@ packages=(
   nasm libz-mingw-w64-dev
   dpkg-dev
   wine wine32:i386
+  xvfb xauth xdotool xclip imagemagick python3 python3-pil
 )
 
 missing=()

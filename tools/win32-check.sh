@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
 # The native Windows stage, start to end: installs the cross tools and Wine,
-# builds the static dependencies (cached), builds pelorn.exe for i686
-# Windows, and compares it under 32-bit Wine with the Linux build's pelorn
-# over the shared corpus. Prints how long each stage took.
+# builds the static dependencies (cached), builds tessary.exe and pelorn.exe
+# for i686 Windows, and under 32-bit Wine runs the library's tests, compares
+# pelorn.exe with the Linux build's pelorn over the shared corpus, and drives
+# tessary.exe on an X display (tests/win32/viewer_check.py). Prints how long
+# each stage took.
 #
 # Usage: tools/win32-check.sh [FORM...]   (forms for the corpus comparison;
 #        default every form)
 # Environment: CORPUS (default tests/corpus), JOBS (default 2),
-# KEEP_WINEPREFIX=1 to reuse build/wine; SAMPLE and ALL_FORMS as in
-# tools/win32-corpus-check.sh.
+# LINUX_BUILD (a Linux build tree to take pelorn, tessary and tessary-pack
+# from; default build/linux, configured here), KEEP_WINEPREFIX=1 to reuse
+# build/wine; SAMPLE and ALL_FORMS as in tools/win32-corpus-check.sh.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
+linux_build=${LINUX_BUILD:-$build/linux}
 corpus=${CORPUS:-$root/tests/corpus}
 jobs=${JOBS:-2}
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-/work} CCACHE_NOHASHDIR=1
@@ -43,30 +47,35 @@ install() {
 
 dependencies() { nice -n 19 "$root/tools/build-win32-deps.sh" "$build/win32-deps"; }
 
+# Self-contained: each program imports only DLLs every Windows has.
+check_imports() {
+  local exe=$1 imports dll
+  imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/.*DLL Name: //p' | sort | tr '\n' ' ')
+  echo "$(basename "$exe"): $(stat -c %s "$exe") bytes; imports: $imports"
+  for dll in $imports; do
+    case "${dll,,}" in
+      kernel32.dll | user32.dll | gdi32.dll | comdlg32.dll | winmm.dll | msvcrt.dll | advapi32.dll) ;;
+      *) echo "$exe imports $dll, which is not a system DLL" >&2; return 1 ;;
+    esac
+  done
+}
+
 windows_build() {
   nice -n 19 cmake -S "$root" -B "$build/win32" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
     -DCMAKE_FIND_ROOT_PATH="$build/win32-deps/prefix" \
     -DCMAKE_PREFIX_PATH="$build/win32-deps/prefix" "${launcher[@]}" >/dev/null
-  nice -n 19 cmake --build "$build/win32" --target pelorn_tool pelorn_batch -j"$jobs"
-  local exe=$build/win32/bin/pelorn.exe
-  # Self-contained: only DLLs every Windows has.
-  local imports
-  imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/.*DLL Name: //p' | sort | tr '\n' ' ')
-  echo "pelorn.exe: $(stat -c %s "$exe") bytes; imports: $imports"
-  local dll
-  for dll in $imports; do
-    case "${dll,,}" in
-      kernel32.dll | user32.dll | gdi32.dll | msvcrt.dll | advapi32.dll) ;;
-      *) echo "pelorn.exe imports $dll, which is not a system DLL" >&2; return 1 ;;
-    esac
-  done
+  nice -n 19 cmake --build "$build/win32" -j"$jobs"
+  check_imports "$build/win32/bin/tessary.exe"
+  check_imports "$build/win32/bin/pelorn.exe"
 }
 
 linux_build() {
-  nice -n 19 cmake -S "$root" -B "$build/linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DTESSARY_BENCH=OFF "${launcher[@]}" >/dev/null
-  nice -n 19 cmake --build "$build/linux" --target pelorn_tool -j"$jobs"
+  if [ ! -f "$linux_build/CMakeCache.txt" ]; then
+    nice -n 19 cmake -S "$root" -B "$linux_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DTESSARY_BENCH=OFF "${launcher[@]}" >/dev/null
+  fi
+  nice -n 19 cmake --build "$linux_build" --target pelorn_tool tessary tessary_pack -j"$jobs"
 }
 
 # No Mono or Gecko installers; no desktop menu entries (slow under emulation).
@@ -85,15 +94,32 @@ wine_prefix() {
   wineserver -w
 }
 
+library_tests() {
+  nice -n 19 "$root/tools/win32-library-tests.sh" "$build/win32"
+  wineserver -w
+}
+
 corpus_check() {
-  nice -n 19 "$root/tools/win32-corpus-check.sh" "$build/win32/bin" "$build/linux/bin/pelorn" \
+  nice -n 19 "$root/tools/win32-corpus-check.sh" "$build/win32/bin" "$linux_build/bin/pelorn" \
     "$corpus" "$build/win32-corpus" "$@"
   wineserver -w
 }
 
+# The viewer on its own X display, with a wineserver started there (one
+# started without a display cannot make windows).
+viewer_check() {
+  wineserver -w
+  xvfb-run -a -s "-screen 0 1024x768x24" /usr/bin/python3 "$root/tests/win32/viewer_check.py" \
+    --program "$build/win32/bin/tessary.exe" --pack "$linux_build/bin/tessary-pack" \
+    --linux-program "$linux_build/bin/tessary" --skin "$root/resources/skin" \
+    --work "$build/win32-viewer"
+}
+
 stage "install packages" install
 stage "Windows dependencies" dependencies
-stage "Windows build (pelorn.exe)" windows_build
-stage "Linux build (pelorn)" linux_build
+stage "Windows build" windows_build
+stage "Linux build" linux_build
 stage "Wine prefix" wine_prefix
+stage "library tests under Wine" library_tests
 stage "corpus under Wine" corpus_check "$@"
+stage "viewer under Wine" viewer_check
