@@ -20,7 +20,9 @@ import os
 import shutil
 import subprocess
 import sys
+import struct
 import time
+import wave
 
 from PIL import Image
 
@@ -84,6 +86,17 @@ def make_disc(source, args):
     Image.new("RGB", (400, 300), (250, 250, 0)).save(good, "JPEG")
     with open(os.path.join(source, DAMAGED), "wb") as damaged:
         damaged.write(good.getvalue()[:200])
+    # Sounds beside the pictures: a MIDI tune for the first, a wave for the
+    # second. With no sound device they are silence, never a failure.
+    with open(os.path.join(source, "a_red.mid"), "wb") as tune:
+        track = bytes([0x00, 0x90, 60, 100, 0x60, 0x80, 60, 0, 0x00, 0xFF, 0x2F, 0x00])
+        tune.write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 96) +
+                   b"MTrk" + struct.pack(">I", len(track)) + track)
+    with wave.open(os.path.join(source, "b_blue.wav"), "wb") as sound:
+        sound.setnchannels(1)
+        sound.setsampwidth(1)
+        sound.setframerate(8000)
+        sound.writeframes(bytes(128 + (i % 40) for i in range(8000)))
     banner = os.path.join(args.work, "banner.jpg")
     Image.new("RGB", BANNER_SIZE, BANNER_COLOUR).save(banner, quality=95)
     for program in (args.program, args.linux_program):
@@ -240,6 +253,9 @@ def drive_viewer(disc, args):
         check(close(wait_for_pixel(origin, PICTURE_CENTRE, empty), empty),
               "the damaged picture leaves the picture area empty")
         check(viewer.poll() is None, "the viewer is still running after the damaged picture")
+        run("xdotool", "key", "Left")
+        check(close(wait_for_pixel(origin, PICTURE_CENTRE, second), second),
+              "the Left key goes back to the second picture")
 
         run("xdotool", "key", "Escape")
         try:
