@@ -275,10 +275,13 @@ def main():
     args = parser.parse_args()
     global work_folder
     work_folder = args.work
-    shutil.rmtree(args.work, ignore_errors=True)
-    os.makedirs(args.work)
     source = os.path.join(args.work, "disc-source")
     disc = os.path.join(args.work, "disc")
+    # A run that was stopped may have left its mount behind.
+    if os.path.ismount(disc):
+        subprocess.run(([] if os.geteuid() == 0 else ["sudo"]) + ["umount", disc], check=False)
+    shutil.rmtree(args.work, ignore_errors=True)
+    os.makedirs(args.work)
     make_disc(source, args)
     unmount = mount_read_only(source, disc)
     try:
