@@ -34,6 +34,8 @@ NEXT_ZONE_POINT = (694, 575)
 COPY_ZONE_POINT = (213, 571)
 EXPORT_ZONE_POINT = (277, 573)
 BANNER_ORIGIN = (15, 525)
+# The album list's second row (rows of 31 pixels from (15, 199)).
+SECOND_ALBUM_ROW = (80, 245)
 # The border of the thin-bordered pop-up window, around the client area.
 BORDER = 1
 # JPEG decoders and the screen's own rounding may differ by a few levels.
@@ -44,6 +46,7 @@ WAIT_SECONDS = 60
 PICTURES = [
     ("a_red.jpg", "", (640, 480), (200, 30, 40)),
     ("b_blue.png", "", (300, 500), (30, 60, 210)),
+    ("d_green.bmp", "Garden", (500, 200), (40, 170, 60)),
 ]
 DAMAGED = "c_damaged.jpg"
 BANNER_SIZE = (120, 50)
@@ -256,6 +259,10 @@ def drive_viewer(disc, args):
         run("xdotool", "key", "Left")
         check(close(wait_for_pixel(origin, PICTURE_CENTRE, second), second),
               "the Left key goes back to the second picture")
+        garden = PICTURES[2][3]
+        click(origin, SECOND_ALBUM_ROW)
+        check(close(wait_for_pixel(origin, PICTURE_CENTRE, garden), garden),
+              "a click on the list's second row shows that album's picture")
 
         run("xdotool", "key", "Escape")
         try:
