@@ -28,11 +28,8 @@ void CViewerDlg::Copy() {
   if (m_currentIndex < 0 || m_currentIndex >= m_pictureList.GetSize()) return;
   CWaitCursor wait;
 
-  const CString path = m_pictureList.GetAt(m_currentIndex);
-  if (IsFolderPattern(path)) return;
-
   DecodedPicture decoded;
-  if (!decoded.Decode(path.GetString())) return;
+  if (!decoded.DecodeEntry(m_pictureList.GetAt(m_currentIndex))) return;
 
   // Another program holding the clipboard leaves its contents as they were.
   OpenedClipboard clipboard(m_hWnd);

@@ -23,6 +23,10 @@ void DecodedPicture::Release() {
   m_rgbBytes = 0;
 }
 
+bool DecodedPicture::DecodeEntry(const CString& entry) {
+  return !IsFolderPattern(entry) && Decode(entry.GetString());
+}
+
 bool DecodedPicture::Decode(const char* path) {
   Release();
   const PictureReader* reader = FindPictureReader(path);

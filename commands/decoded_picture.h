@@ -27,6 +27,9 @@ class DecodedPicture {
   // the reader gave. The picture is then rgb(): width x height x 3 bytes,
   // top row first.
   bool Decode(const char* path);
+  // As Decode, for an entry of the picture list: false, holding nothing, for
+  // a folder pattern.
+  bool DecodeEntry(const CString& entry);
 
   const uint8_t* rgb() const { return m_rgb; }
   // At least 1 and at most INT32_MAX, so that the library's signed entry

@@ -107,11 +107,8 @@ void CViewerDlg::Export() {
   if (m_currentIndex < 0 || m_currentIndex >= m_pictureList.GetSize()) return;
   CWaitCursor wait;
 
-  const CString path = m_pictureList.GetAt(m_currentIndex);
-  if (IsFolderPattern(path)) return;
-
   DecodedPicture decoded;
-  if (!decoded.Decode(path.GetString())) return;
+  if (!decoded.DecodeEntry(m_pictureList.GetAt(m_currentIndex))) return;
 
   CFileDialog dialog(FALSE, kExportDefaultExtension, kExportInitialName,
                      OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, kExportFilter, this);
