@@ -16,24 +16,4 @@ packages=(
   xvfb xauth xdotool xclip imagemagick python3 python3-pil
 )
 
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
-  fi
-done
-
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "Installing: ${missing[*]}" >&2
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-export DEBIAN_FRONTEND=noninteractive
-apt_options=(-o DPkg::Lock::Timeout=600)
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  "${sudo_cmd[@]}" dpkg --add-architecture i386
-fi
-"${sudo_cmd[@]}" apt-get "${apt_options[@]}" update -qq
-"${sudo_cmd[@]}" apt-get "${apt_options[@]}" install -y -qq --no-install-recommends "${missing[@]}"
+exec "$(dirname "$0")/install-packages.sh" "${packages[@]}"
