@@ -13,6 +13,12 @@ target_link_libraries(pelorn_batch PRIVATE pelorn)
 # block counts, allocation faults, debugger output, message boxes) come from
 # tests/win32/, which patches the program's own import table, and headers of
 # the same names in tests/win32/include stand in for the layer's.
+#
+# Not built for Windows: bitmaps_test and convert_ddb_test. They check the
+# picture classes' and converters' drawing through the Linux layer's software
+# GDI itself (its framebuffers' pixels, its count of live GDI objects, faults
+# in its bitmap allocations, a palette screen it emulates, its printer DC);
+# on Windows that GDI is gdi32's, which offers none of these.
 set(PELORN_WIN32_TESTS core bmp bmp_rle convert gif jpeg lzw pcx png quantize resample tga
     tiff memory_bound)
 
