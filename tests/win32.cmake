@@ -10,16 +10,12 @@ target_link_libraries(pelorn_batch PRIVATE pelorn)
 # The imaging library's own tests, one executable per test file as on Linux,
 # run by tools/win32-library-tests.sh. They run over the system's own
 # kernel32, gdi32 and user32: the hooks the Linux layer gives tests (global
-# block counts, allocation faults, debugger output, message boxes) come from
-# tests/win32/, which patches the program's own import table, and headers of
-# the same names in tests/win32/include stand in for the layer's.
-#
-# Not built for Windows: bitmaps_test and convert_ddb_test. They check the
-# picture classes' and converters' drawing through the Linux layer's software
-# GDI itself (its framebuffers' pixels, its count of live GDI objects, faults
-# in its bitmap allocations, a palette screen it emulates, its printer DC);
-# on Windows that GDI is gdi32's, which offers none of these.
-set(PELORN_WIN32_TESTS core bmp bmp_rle convert gif jpeg lzw pcx png quantize resample tga
+# block and GDI object counts, allocation faults, debugger output, message
+# boxes, pixels of bitmaps, a palette screen, a printer DC, resource
+# overrides) come from tests/win32/, which patches the program's own import
+# table, and headers of the same names in tests/win32/include stand in for
+# the layer's.
+set(PELORN_WIN32_TESTS core bitmaps bmp bmp_rle convert convert_ddb gif jpeg lzw pcx png quantize resample tga
     tiff memory_bound)
 
 # GoogleTest from Debian's sources, built statically with the cross compiler.
@@ -29,7 +25,7 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 add_library(test_support_win32 STATIC support/test_support.cpp win32/unix_peer.cpp
-  win32/test_hooks.cpp)
+  win32/import_table.cpp win32/test_hooks.cpp win32/gdi_hooks.cpp)
 target_compile_options(test_support_win32 PRIVATE ${TESSARY_WARNINGS})
 # Ahead of the source root, so that the tests' layer headers are these.
 set(win32_test_headers ${CMAKE_CURRENT_SOURCE_DIR}/win32/include)

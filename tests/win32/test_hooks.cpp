@@ -1,9 +1,7 @@
-// The tests' hooks over the system's own services: before main, the entries
-// of the program's import address table for GlobalAlloc, GlobalFree,
-// OutputDebugStringA, GetModuleFileNameA and MessageBoxA are pointed at the
-// functions below, which count, fail on demand or record, and call the real
-// ones. The program is linked statically, so every call the library and the
-// tests make to those functions goes through that one table.
+// The tests' kernel and user hooks over the system's own services: before
+// main, the program's imports of GlobalAlloc, GlobalFree, OutputDebugStringA,
+// GetModuleFileNameA and MessageBoxA are pointed at the functions below,
+// which count, fail on demand or record, and call the real ones.
 #include <windows.h>
 
 #include <atomic>
@@ -16,6 +14,7 @@
 
 #include "platform/headless/headless.h"
 #include "platform/winapi/test_hooks.h"
+#include "tests/win32/import_table.h"
 
 namespace {
 
@@ -142,68 +141,21 @@ int WINAPI RecordedMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type
   return answer;
 }
 
-// --- The import address table ------------------------------------------------------------
-
-struct Replacement {
-  const char* dll;
-  const char* function;
-  void* hook;
-};
-
-// Points the program's import of dll!function at the hook. False when the
-// program does not import it (then nothing calls it through the table).
-bool PatchImport(const Replacement& replacement) {
-  auto* base = reinterpret_cast<uint8_t*>(GetModuleHandleA(nullptr));
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& directory =
-      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  if (directory.VirtualAddress == 0) return false;
-  for (auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
-       import->Name != 0; ++import) {
-    if (_stricmp(reinterpret_cast<const char*>(base + import->Name), replacement.dll) != 0) continue;
-    if (import->OriginalFirstThunk == 0) continue;  // no names to match against
-    const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + import->OriginalFirstThunk);
-    auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
-    for (; names->u1.AddressOfData != 0; ++names, ++addresses) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-      if (std::strcmp(reinterpret_cast<const char*>(byName->Name), replacement.function) != 0) continue;
-      DWORD oldProtection;
-      if (!VirtualProtect(&addresses->u1.Function, sizeof addresses->u1.Function, PAGE_READWRITE,
-                          &oldProtection)) {
-        return false;
-      }
-      addresses->u1.Function = reinterpret_cast<ULONG_PTR>(replacement.hook);
-      VirtualProtect(&addresses->u1.Function, sizeof addresses->u1.Function, oldProtection, &oldProtection);
-      return true;
-    }
-  }
-  return false;
-}
-
-// A function of kernel32 by name, as the type it has.
-template <typename Function>
-Function KernelFunction(const char* name) {
-  // Through void (*)(): FARPROC is a function of another type.
-  return reinterpret_cast<Function>(
-      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name)));
-}
-
 struct InstallHooks {
   InstallHooks() {
-    // The real functions, which the hooks call.
-    realGlobalAlloc = KernelFunction<GlobalAllocFunction>("GlobalAlloc");
-    realGlobalFree = KernelFunction<GlobalFreeFunction>("GlobalFree");
-    realGetModuleFileName = KernelFunction<GetModuleFileNameFunction>("GetModuleFileNameA");
-    const Replacement replacements[] = {
-        {"kernel32.dll", "GlobalAlloc", reinterpret_cast<void*>(&CountedGlobalAlloc)},
-        {"kernel32.dll", "GlobalFree", reinterpret_cast<void*>(&CountedGlobalFree)},
-        {"kernel32.dll", "OutputDebugStringA", reinterpret_cast<void*>(&RecordedOutputDebugString)},
-        {"kernel32.dll", "GetModuleFileNameA", reinterpret_cast<void*>(&OverriddenGetModuleFileName)},
-        {"user32.dll", "MessageBoxA", reinterpret_cast<void*>(&RecordedMessageBox)},
-    };
-    for (const Replacement& replacement : replacements) PatchImport(replacement);
+    using testing_support::win32::PatchImport;
+    using testing_support::win32::RealFunction;
+    realGlobalAlloc = RealFunction<GlobalAllocFunction>("kernel32.dll", "GlobalAlloc");
+    realGlobalFree = RealFunction<GlobalFreeFunction>("kernel32.dll", "GlobalFree");
+    realGetModuleFileName =
+        RealFunction<GetModuleFileNameFunction>("kernel32.dll", "GetModuleFileNameA");
+    PatchImport("kernel32.dll", "GlobalAlloc", reinterpret_cast<void*>(&CountedGlobalAlloc));
+    PatchImport("kernel32.dll", "GlobalFree", reinterpret_cast<void*>(&CountedGlobalFree));
+    PatchImport("kernel32.dll", "OutputDebugStringA",
+                reinterpret_cast<void*>(&RecordedOutputDebugString));
+    PatchImport("kernel32.dll", "GetModuleFileNameA",
+                reinterpret_cast<void*>(&OverriddenGetModuleFileName));
+    PatchImport("user32.dll", "MessageBoxA", reinterpret_cast<void*>(&RecordedMessageBox));
   }
 };
 const InstallHooks installHooks;

@@ -27,4 +27,22 @@ void EchoDebugOutput(bool on);
 // instead of the running program; "" restores it.
 void SetModuleFileNameForTests(const std::string& path);
 
+// A "printer" device context over a white page of width x height pixels: it
+// draws like a memory DC except that it cannot stretch DIBs (RASTERCAPS lacks
+// RC_STRETCHDIB, StretchDIBits fails). Read its page with DCPixels
+// (platform/winapi/gdi_internal.h); free it with DeleteDC.
+HDC CreatePrinterDCForTests(int width = 64, int height = 64);
+
+// Makes the n-th pixel store of a bitmap (CreateCompatibleBitmap,
+// CreateDIBSection, CreateDIBitmap, a framebuffer) from now fail; 0 turns the
+// fault off.
+void FailNthGdiAllocation(int64_t n);
+
+// Makes every display DC report a palette device (RASTERCAPS with
+// RC_PALETTE, SIZEPALETTE 256), as a 256-colour screen would; false restores
+// the screen's own answers.
+void SetScreenIsPaletteDeviceForTests(bool palette);
+// Entries of the palette most recently realised (RealizePalette) on any DC.
+int LastRealizedPaletteEntries(PALETTEENTRY* entries, int capacity);
+
 }  // namespace platform
