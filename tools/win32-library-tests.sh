@@ -63,6 +63,7 @@ for exe in "${executables[@]}"; do
   start=$SECONDS
   status=0
   timeout "$timeout" wine "$exe" "${filter[@]}" >"$log" 2>&1 || status=$?
+  sed -i 's/\r$//' "$log"  # the console's CR LF line ends
   passed=$(count PASSED "$log")
   skipped=$(count SKIPPED "$log")
   failed=$(count FAILED "$log")
