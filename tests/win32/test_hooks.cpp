@@ -22,9 +22,7 @@ namespace {
 
 using GlobalAllocFunction = HGLOBAL(WINAPI*)(UINT, SIZE_T);
 using GlobalFreeFunction = HGLOBAL(WINAPI*)(HGLOBAL);
-using OutputDebugStringFunction = void(WINAPI*)(LPCSTR);
 using GetModuleFileNameFunction = DWORD(WINAPI*)(HMODULE, LPSTR, DWORD);
-using MessageBoxFunction = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
 
 GlobalAllocFunction realGlobalAlloc = nullptr;
 GlobalFreeFunction realGlobalFree = nullptr;

@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include <fstream>
-#include <sstream>
+#include <vector>
 #include <string>
 
 #include "tests/support/test_support.h"
