@@ -10,7 +10,12 @@
 // The libraries' own limits (libjpeg's max_memory_to_use, libtiff's cap) stay
 // behind as a second line; the debugger output shows they were not reached.
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h>
+#else
 #include <sys/resource.h>
+#endif
 #include <zlib.h>
 
 #include <cstring>
@@ -216,9 +221,16 @@ Reader ByExtension(const std::string& extension) {
 }
 
 long PeakResidentKilobytes() {
+#ifdef _WIN32
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+  return static_cast<long>(counters.PeakWorkingSetSize / 1024);
+#else
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return usage.ru_maxrss;
+#endif
 }
 
 // Far below the bound, far above what a refusal costs (the recipes, libjpeg's

@@ -759,7 +759,11 @@ TEST(PngWrite, Rgb24IsReadBackByPillowPixelExactWithItsChunks) {
   ASSERT_NE(time, nullptr);
   const std::time_t now = std::time(nullptr);
   std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
   localtime_r(&now, &local);
+#endif
   EXPECT_EQ((*time)[0] << 8 | (*time)[1], local.tm_year + 1900);
   EXPECT_EQ((*time)[2], local.tm_mon + 1);
   const auto* background = FindChunk(chunks, "bKGD");

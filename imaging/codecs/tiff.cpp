@@ -55,6 +55,13 @@ void LibtiffError(const char* module, const char* format, va_list arguments) {
   if (format != nullptr && std::strstr(format, "limit defined in open options") != nullptr) {
     libtiffRefusedMemory = true;
   }
+  // Where libtiff's sizes are 32 bits (a 32-bit build), a strip or tile whose
+  // size overflows them cannot be held in memory at all: libtiff refuses the
+  // header, and that too is a picture too large for memory.
+  if (sizeof(tmsize_t) < sizeof(uint64_t) && format != nullptr &&
+      std::strstr(format, "Integer overflow") != nullptr) {
+    libtiffRefusedMemory = true;
+  }
   SendLibtiffMessage("error", module, format, arguments);
 }
 

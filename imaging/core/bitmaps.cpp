@@ -432,5 +432,8 @@ int CDIBSection::Draw(CDC* dc, int x, int y, DWORD rop) {
 
 int CDIBSection::DrawPart(CDC* dc, int x, int y, int left, int top, int right, int bottom) {
   if (m_empty) return 0;
+  // An inverted or empty rectangle copies nothing: BitBlt would take a
+  // negative extent as a mirrored copy.
+  if (right <= left || bottom <= top) return 0;
   return BlitSection(SafeHdcOf(dc), x, y, right - left, bottom - top, left, top, SRCCOPY);
 }
