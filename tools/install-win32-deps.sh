@@ -11,7 +11,7 @@ packages=(
   build-essential cmake pkg-config ccache
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   nasm libz-mingw-w64-dev
-  dpkg-dev
+  dpkg-dev googletest
   wine wine32:i386
   xvfb xauth xdotool xclip imagemagick python3 python3-pil
 )
