@@ -395,7 +395,7 @@ DWORD GetModuleFileNameA(HMODULE /*module*/, LPSTR fileName, DWORD size) {
   if (path.size() >= size) {
     std::memcpy(fileName, path.data(), size - 1);
     fileName[size - 1] = '\0';
-    SetLastError(122L /* ERROR_INSUFFICIENT_BUFFER */);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return size;
   }
   std::memcpy(fileName, path.c_str(), path.size() + 1);

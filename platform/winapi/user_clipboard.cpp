@@ -20,7 +20,7 @@ void SetClipboardHeldElsewhere(bool held) { System().clipboardHeldElsewhere = he
 BOOL OpenClipboard(HWND) {
   WindowSystem& s = System();
   if (s.clipboardOpen || s.clipboardHeldElsewhere) {
-    SetLastError(5L /* ERROR_ACCESS_DENIED */);
+    SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
   s.clipboardOpen = true;

@@ -217,7 +217,7 @@ HWND GetDlgItem(HWND dialog, int controlId) {
   for (Window* c : d->children) {
     if (c->id == controlId) return ToHandle(c);
   }
-  SetLastError(1421L /* ERROR_CONTROL_ID_NOT_FOUND */);
+  SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
   return nullptr;
 }
 

@@ -235,8 +235,8 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
   WNDPROC proc = ProcedureForClass(name);
   Window* parentWindow = parent != nullptr ? FromHandle(parent) : nullptr;
   if (proc == nullptr || ((style & WS_CHILD) != 0 && parentWindow == nullptr)) {
-    SetLastError(proc == nullptr ? 1407L /* ERROR_CANNOT_FIND_WND_CLASS */
-                                 : 1406L /* ERROR_TLW_WITH_WSCHILD */);
+    SetLastError(proc == nullptr ? ERROR_CANNOT_FIND_WND_CLASS
+                                 : ERROR_TLW_WITH_WSCHILD);
     return nullptr;
   }
   platform::SetWindowFramebufferLookup(LookupFramebuffer);
@@ -271,7 +271,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
 BOOL DestroyWindow(HWND window) {
   Window* w = FromHandle(window);
   if (w == nullptr) {
-    SetLastError(1400L /* ERROR_INVALID_WINDOW_HANDLE */);
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
   LogCall("DestroyWindow " + Describe(w));
