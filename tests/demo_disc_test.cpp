@@ -25,12 +25,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::Picture;
+using testing_support::Quoted;
 using testing_support::ReadWholeFile;
 
 const std::string kBin = TESSARY_BIN_DIR;
 const std::string kDisc = kBin + "/../demo-disc";
-
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 std::string Extension(const fs::path& path) {
   std::string extension = path.extension().string();

@@ -20,12 +20,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::Picture;
+using testing_support::Quoted;
 using testing_support::ReadWholeFile;
 
 const std::string kBin = TESSARY_BIN_DIR;
 const std::string kProgram = kBin + "/tessary";
-
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 struct PackRun {
   int status = -1;

@@ -16,6 +16,7 @@
 using testing_support::Compare;
 using testing_support::Picture;
 using testing_support::PythonWithPillow;
+using testing_support::Quoted;
 using testing_support::ReferenceDecode;
 using testing_support::RunCommand;
 using testing_support::TakePicture;
@@ -36,8 +37,6 @@ Outcome RunPelorn(const std::string& arguments, const std::string& shellPrefix =
                               &outcome.message);
   return outcome;
 }
-
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
 constexpr uint32_t kBlock = 16;
 

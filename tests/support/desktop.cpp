@@ -20,8 +20,6 @@ namespace {
 
 constexpr int kPollMs = 100;
 
-std::string Quote(const std::string& text) { return "'" + text + "'"; }
-
 bool ReadLines(const std::string& path, std::vector<std::string>* lines) {
   std::ifstream in(path);
   std::string line;
@@ -69,9 +67,9 @@ bool VirtualDisplay::Start(std::string* error) {
     return false;
   }
   const std::string where = TempDir() + "/display";
-  const std::string script = "echo \"$DISPLAY\" > " + Quote(where + ".tmp") +
-                             " && echo \"$XAUTHORITY\" >> " + Quote(where + ".tmp") + " && mv " +
-                             Quote(where + ".tmp") + " " + Quote(where) + " && exec sleep 600";
+  const std::string script = "echo \"$DISPLAY\" > " + Quoted(where + ".tmp") +
+                             " && echo \"$XAUTHORITY\" >> " + Quoted(where + ".tmp") + " && mv " +
+                             Quoted(where + ".tmp") + " " + Quoted(where) + " && exec sleep 600";
   const pid_t child = fork();
   if (child < 0) {
     *error = "fork failed";
@@ -158,7 +156,7 @@ std::string WindowProperty(const XWindow& window, const std::string& property) {
 XWindow FindWindow(const std::string& name, int timeoutMs, const std::string& except) {
   for (int waited = 0; waited <= timeoutMs; waited += kPollMs) {
     std::string output;
-    RunCommand("xdotool search --onlyvisible --name " + Quote("^" + name + "$") + " 2>/dev/null",
+    RunCommand("xdotool search --onlyvisible --name " + Quoted("^" + name + "$") + " 2>/dev/null",
                &output);
     std::istringstream ids(output);
     std::string id;
@@ -206,11 +204,11 @@ long WaitForScreen(const XWindow& window, const std::string& reference,
                    const std::string& shotPath, int timeoutMs, bool untilDiffers,
                    const Region& region) {
   std::string command = std::string(PythonWithPillow()) + " " +
-                        Quote(std::string(TESSARY_SOURCE_DIR) + "/tests/tools/screen_wait.py");
+                        Quoted(std::string(TESSARY_SOURCE_DIR) + "/tests/tools/screen_wait.py");
   for (int value : {window.x, window.y, window.width, window.height}) {
     command += " " + std::to_string(value);
   }
-  command += " " + Quote(reference) + " " + Quote(shotPath) + " " + std::to_string(timeoutMs) +
+  command += " " + Quoted(reference) + " " + Quoted(shotPath) + " " + std::to_string(timeoutMs) +
              (untilDiffers ? " differs" : " same");
   if (region.width > 0 && region.height > 0) {
     for (int value : {region.left, region.top, region.width, region.height}) {
@@ -227,7 +225,7 @@ long WaitForScreen(const XWindow& window, const std::string& reference,
 
 bool ReadClipboardPng(const std::string& path, int timeoutMs) {
   for (int waited = 0; waited <= timeoutMs; waited += kPollMs) {
-    if (RunCommand("xclip -selection clipboard -t image/png -o > " + Quote(path) +
+    if (RunCommand("xclip -selection clipboard -t image/png -o > " + Quoted(path) +
                    " 2>/dev/null") == 0 &&
         ReadWholeFile(path).size() > 8) {
       return true;
@@ -244,8 +242,8 @@ bool RunTour(const std::string& disc, const std::string& outFolder,
     std::ofstream out(scriptPath);
     for (const std::string& line : script) out << line << "\n";
   }
-  return RunCommand(Quote(std::string(TESSARY_BIN_DIR) + "/tessary-tour") + " " + Quote(disc) +
-                    " " + Quote(outFolder) + " " + Quote(scriptPath) + " >/dev/null 2>&1") == 0;
+  return RunCommand(Quoted(std::string(TESSARY_BIN_DIR) + "/tessary-tour") + " " + Quoted(disc) +
+                    " " + Quoted(outFolder) + " " + Quoted(scriptPath) + " >/dev/null 2>&1") == 0;
 }
 
 }  // namespace testing_support

@@ -78,6 +78,9 @@ bool GoldenRewriteRequested();
 // Runs a shell command and returns its exit status; output goes to outputPath
 // when given.
 int RunCommand(const std::string& command, std::string* output = nullptr);
+// `text` in single quotes, one word for the shell (the tests' paths hold no
+// single quote).
+inline std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 // Writes a smooth width x height test picture with Pillow in `format` (a
 // Pillow format name: JPEG, PNG, BMP, GIF, TIFF, TGA, PCX); false when Pillow
