@@ -1,6 +1,7 @@
 // Keys people expect of a picture viewer, beside the dialog's own Enter and
 // Escape: each reaches the same operation as the hidden button it stands for.
-// Up and Down stay with the album list; a right click outside the list opens
+// Up and Down change the album from anywhere in the window, as they do in the
+// album list, which keeps the focus it has; a right click outside the list opens
 // the About box, as the system menu's entry does (the window has no caption
 // to open that menu from).
 #include "resources/resource_ids.h"
@@ -27,12 +28,23 @@ int ButtonForKey(UINT key) {
 
 }  // namespace
 
+// Up and Down reach the album list wherever the focus is; with the focus in
+// the list they are its own already.
+bool CViewerDlg::ForwardAlbumKey(const MSG& message) {
+  if (message.wParam != VK_UP && message.wParam != VK_DOWN) return false;
+  const HWND list = m_albumListBox.GetSafeHwnd();
+  if (list == nullptr || message.hwnd == list || !::IsWindowVisible(list)) return false;
+  ::SendMessageA(list, WM_KEYDOWN, message.wParam, message.lParam);
+  return true;
+}
+
 BOOL CViewerDlg::PreTranslateMessage(MSG* message) {
   if (message->message == WM_KEYDOWN) {
     if (message->wParam == VK_F1) {
       SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
       return TRUE;
     }
+    if (ForwardAlbumKey(*message)) return TRUE;
     const int button = ButtonForKey(static_cast<UINT>(message->wParam));
     if (button != 0) {
       CWnd* control = GetDlgItem(button);

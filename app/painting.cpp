@@ -127,6 +127,8 @@ void CViewerDlg::ComposeWindow(CDC* dc) {
     ::SetTextColor(hdc, kTitleColor);
     RECT titleRect = m_titleRect;
     ::DrawTextA(hdc, m_titleText, -1, &titleRect, DT_CENTER | DT_VCENTER | DT_WORDBREAK);
+  } else if (!m_pictureFailure.IsEmpty()) {
+    DrawPictureFailure(hdc);
   }
   if (m_pictureList.GetSize() > 0) DrawCounter(dc);
 }
@@ -147,14 +149,26 @@ void CViewerDlg::DrawPicture(CDC* dc) {
   DrawRgb(hdc, m_pictureBitmap, m_pictureWidth, m_pictureHeight, x, y, m_pictureWidth,
           m_pictureHeight);
   DrawDropShadow(dc, x, y, m_pictureWidth, m_pictureHeight);
+  DrawFileName(hdc);
+  if (previousPalette != nullptr) ::SelectPalette(hdc, previousPalette, FALSE);
+}
 
+void CViewerDlg::DrawFileName(HDC hdc) {
   ::SetTextColor(hdc, kCaptionColor);
   const UINT previousAlign = ::SetTextAlign(hdc, TA_CENTER);
   const char* name = BareFileName(m_currentPicturePath);
   const int nameX = m_pictureArea.left + m_pictureArea.Width() / 2 - kFileNameShift;
   ::TextOutA(hdc, nameX, kCaptionTop, name, static_cast<int>(std::strlen(name)));
   ::SetTextAlign(hdc, previousAlign);
-  if (previousPalette != nullptr) ::SelectPalette(hdc, previousPalette, FALSE);
+}
+
+// A picture that cannot be shown keeps its name line; one line in the middle
+// of its area says why.
+void CViewerDlg::DrawPictureFailure(HDC hdc) {
+  ::SetTextColor(hdc, kCaptionColor);
+  RECT area = m_pictureArea;
+  ::DrawTextA(hdc, m_pictureFailure, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  DrawFileName(hdc);
 }
 
 void CViewerDlg::DrawCounter(CDC* dc) {

@@ -21,7 +21,8 @@ CString WithExtension(const CString& path, LPCSTR extension) {
 
 void CViewerDlg::PlayMusicFor(const CString& path) {
   CString musicPath;
-  if (!AfxFindFileAnyCase(WithExtension(path, ".mid"), musicPath)) return;
+  if (!AfxFindFileAnyCase(WithExtension(path, ".mid"), musicPath) || !IsRegularFile(musicPath))
+    return;
   if (musicPath == m_currentMidiPath) return;  // already started: let it play on
   m_midiPlayer.Stop();
   m_midiPlayer.Close();
@@ -32,7 +33,8 @@ void CViewerDlg::PlayMusicFor(const CString& path) {
 
 void CViewerDlg::PlaySoundFor(const CString& path) {
   CString soundPath;
-  if (!AfxFindFileAnyCase(WithExtension(path, ".wav"), soundPath)) return;
+  if (!AfxFindFileAnyCase(WithExtension(path, ".wav"), soundPath) || !IsRegularFile(soundPath))
+    return;
   m_wavePlayer.Stop();
   if (m_wavePlayer.Load(soundPath)) m_wavePlayer.Play(FALSE);
 }
@@ -42,7 +44,10 @@ BOOL CViewerDlg::ShowTitle(const CString& folder) {
   PlayMusicFor(albumFolder + "title.mid");
   if (!m_goingBack) PlaySoundFor(albumFolder + "title.wav");
 
-  if (std::FILE* file = std::fopen(FindCompanionFile(albumFolder, "title.txt"), "rb")) {
+  // Only a regular file is opened: a pipe named title.txt would block for good.
+  const CString titlePath = FindCompanionFile(albumFolder, "title.txt");
+  std::FILE* file = IsRegularFile(titlePath) ? std::fopen(titlePath, "rb") : nullptr;
+  if (file != nullptr) {
     CString text;
     const TextFileRead outcome = ReadWholeTextFile(file, &text);
     std::fclose(file);

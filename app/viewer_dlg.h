@@ -80,6 +80,7 @@ class CViewerDlg : public CDialog {
   int m_titleShown;
   CString m_titleText;
   int m_currentIndex;             // -1: the album's title page
+  CString m_pictureFailure;       // why the listed picture is not on show; drawn in its place
 
   // --- Operations of the later work (declared here, built with it)
   // Painting
@@ -138,9 +139,13 @@ class CViewerDlg : public CDialog {
   void ComposeWindow(CDC* dc);
   void DrawAtZone(CDC* dc, CWinBmp& image, const CRect& zone, const CPoint& offset);
   void DrawPicture(CDC* dc);
+  void DrawFileName(HDC hdc);
+  void DrawPictureFailure(HDC hdc);
   void DrawCounter(CDC* dc);
   // Pointer input
   void PressZones(CPoint point);
   void ReleaseZone(int& pressedFlag, const CRect& zone);
   void EnterPreviousAlbum();
+  // Keyboard
+  bool ForwardAlbumKey(const MSG& message);
 };

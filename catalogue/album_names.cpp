@@ -1,9 +1,10 @@
 #include "catalogue/album_names.h"
 
 #include <cstring>
-#include <vector>
+#include <string>
 
 #include "catalogue/folder_scan.h"
+#include "catalogue/text_encoding.h"
 #include "platform/framework/afx_files.h"
 #include "platform/paths.h"
 #include "platform/win32.h"
@@ -31,10 +32,9 @@ TextFileRead ReadWholeTextFile(std::FILE* file, CString* text) {
                 MB_OK | MB_ICONEXCLAMATION);
     return TextFileRead::kTooLarge;
   }
-  std::vector<char> bytes(static_cast<size_t>(length) + 1, '\0');
-  if (std::fread(bytes.data(), 1, static_cast<size_t>(length), file) != static_cast<size_t>(length))
-    return TextFileRead::kFailed;
-  *text = CString(bytes.data());  // a zero byte inside ends the text
+  std::string bytes(static_cast<size_t>(length), '\0');
+  if (std::fread(&bytes[0], 1, bytes.size(), file) != bytes.size()) return TextFileRead::kFailed;
+  *text = CString(TextFromFileBytes(bytes).c_str());
   return TextFileRead::kRead;
 }
 
@@ -72,6 +72,7 @@ void SplitAlbumLines(const CString& text, CStringArray& lines) {
 
 TextFileRead ReadAlbumTxt(CStringArray& lines) {
   const CString path = FindCompanionFile(ProgramFolder(), "album.txt");
+  if (!IsRegularFile(path)) return TextFileRead::kRead;  // none, or a pipe that would never end
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) return TextFileRead::kRead;  // no album.txt: nothing to read
   CString text;

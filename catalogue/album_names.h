@@ -14,8 +14,9 @@ enum class TextFileRead {
   kFailed,    // the file could not be read to its end
 };
 
-// Reads a whole open text file into `text`. A zero byte inside the file ends
-// the text early. A file longer than 0xFFFFF bytes is refused with the message
+// Reads a whole open text file into `text`, passing over a byte-order mark
+// and reading UTF-16 as UTF-16 (catalogue/text_encoding.h). A zero character
+// inside the file ends the text early. A file longer than 0xFFFFF bytes is refused with the message
 // box "The file is too large to open.".
 TextFileRead ReadWholeTextFile(std::FILE* file, CString* text);
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "catalogue/reader_table.h"
+#include "platform/folder_loops.h"
 #include "platform/framework/afx_files.h"
 #include "platform/framework/afx_wnd.h"
 #include "platform/paths.h"
@@ -19,23 +20,47 @@ struct FolderEntry {
 };
 
 // Lists one folder through the framework's find-first/find-next. Empty
-// names and the dot entries are left out; an unreadable or missing folder
-// gives nothing.
+// names, the dot entries, what is not the author's, what is neither a file
+// nor a folder, and folder loops are left out; an unreadable or missing
+// folder gives nothing.
 std::vector<FolderEntry> EnumerateFolder(const CString& folder) {
   std::vector<FolderEntry> entries;
   CFileFind finder;
   BOOL more = finder.FindFile(WithTrailingSeparator(folder) + "*.*");
   while (more) {
     more = finder.FindNextFile();
-    if (finder.IsDots() || finder.GetFileName().IsEmpty()) continue;
-    entries.push_back({finder.GetFilePath(), finder.GetFileName(), finder.IsDirectory() != FALSE});
+    const CString name = finder.GetFileName();
+    if (finder.IsDots() || name.IsEmpty() || IsSystemEntryName(name)) continue;
+    if (finder.MatchesMask(FILE_ATTRIBUTE_DEVICE)) continue;
+    const bool isFolder = finder.IsDirectory() != FALSE;
+    if (isFolder && platform::IsFolderLoop(finder.GetFilePath())) continue;
+    entries.push_back({finder.GetFilePath(), name, isFolder});
   }
   return entries;
 }
 
 bool EqualsNoCase(const CString& text, const char* word) { return text.CompareNoCase(word) == 0; }
 
+// Folders that Windows, macOS and Linux keep on removable media for
+// themselves (macOS's own start with a dot and are passed over as such).
+constexpr const char* kSystemFolderNames[] = {"$RECYCLE.BIN", "RECYCLER",
+                                              "System Volume Information", "lost+found"};
+
 }  // namespace
+
+bool IsSystemEntryName(const CString& name) {
+  if (name.GetLength() > 0 && name[0] == '.') return true;
+  for (const char* systemName : kSystemFolderNames) {
+    if (EqualsNoCase(name, systemName)) return true;
+  }
+  return false;
+}
+
+bool IsRegularFile(const CString& path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
 
 // The pictures listed are exactly the files a reader will open.
 bool IsPictureFileName(const CString& path) { return FindPictureReader(path.GetString()) != nullptr; }
@@ -120,11 +145,13 @@ void ScanAlbumFolder(const CString& albumFolder, CStringArray& pictureList) {
 
 bool AddSecondLevelAlbums(const CString& rootFolder, const CString& firstLevelAlbum,
                           CStringArray& albumList) {
-  bool appended = false;
+  CStringArray folders;
   for (const FolderEntry& entry : EnumerateFolder(firstLevelAlbum)) {
-    if (!entry.isFolder || IsSkippedFolder(rootFolder, entry.fullPath, entry.name)) continue;
-    albumList.Add(CString(" ") + entry.fullPath);
-    appended = true;
+    if (entry.isFolder && !IsSkippedFolder(rootFolder, entry.fullPath, entry.name))
+      folders.Add(entry.fullPath);
   }
-  return appended;
+  // Media such as ext4 enumerate in hash order, not by name.
+  SortPathList(folders);
+  for (INT_PTR i = 0; i < folders.GetSize(); ++i) albumList.Add(CString(" ") + folders.GetAt(i));
+  return folders.GetSize() > 0;
 }

@@ -4,6 +4,11 @@
 // album and each subfolder of a subfolder a further album, listed with one
 // leading blank (the list box indents it). Deeper folders are never visited.
 //
+// Besides the folders the design skips, a scan passes over what is not the
+// author's (IsSystemEntryName), anything that is neither a regular file nor
+// a folder (pipes, sockets, devices), and a folder that leads back to one of
+// its own ancestors (a link loop).
+//
 // Album list: entry 0 is the root path with a trailing separator; first-level
 // entries are full paths without one; second-level entries are a blank and
 // the full path. Picture list: full paths of one folder's pictures, sorted
@@ -21,6 +26,18 @@ bool IsPictureFileName(const CString& path);
 // or when the part of its path below the root contains "_sys" (any case).
 bool IsSkippedFolder(const CString& rootFolder, const CString& fullPath, const CString& name);
 
+// Entries that are not the disc author's and are passed over by every scan,
+// files and folders alike: names starting with "." (hidden on Unix and
+// macOS, among them AppleDouble "._" side files, .Trashes, .fseventsd and
+// .Spotlight-V100) and the system folders of Windows and Linux media
+// ($RECYCLE.BIN, RECYCLER, System Volume Information, lost+found), any case.
+bool IsSystemEntryName(const CString& name);
+
+// True when `path` names a regular file the viewer may open to read: it
+// exists and is neither a folder nor a pipe, socket or device, whose reading
+// may never end.
+bool IsRegularFile(const CString& path);
+
 // The path with the separator appended when it does not end in one.
 CString WithTrailingSeparator(const CString& path);
 
@@ -35,7 +52,6 @@ void ScanRootFolder(const CString& rootFolder, CStringArray& albumList, CStringA
 void ScanAlbumFolder(const CString& albumFolder, CStringArray& pictureList);
 
 // Appends a blank-prefixed entry for each qualifying subfolder of a
-// first-level album, in the order the file system gives them. True when it
-// appended any.
+// first-level album, sorted as the first level is. True when it appended any.
 bool AddSecondLevelAlbums(const CString& rootFolder, const CString& firstLevelAlbum,
                           CStringArray& albumList);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <limits>
 
+#include "catalogue/folder_scan.h"
 #include "catalogue/reader_table.h"
 #include "imaging/core/image_size.h"
 
@@ -24,16 +25,22 @@ void DecodedPicture::Release() {
 }
 
 bool DecodedPicture::DecodeEntry(const CString& entry) {
-  return !IsFolderPattern(entry) && Decode(entry.GetString());
+  if (!IsFolderPattern(entry)) return Decode(entry.GetString());
+  Release();
+  m_error = kPelornFileOpen;
+  return false;
 }
 
 bool DecodedPicture::Decode(const char* path) {
   Release();
+  m_error = kPelornFileOpen;
   const PictureReader* reader = FindPictureReader(path);
+  if (reader == nullptr || !IsRegularFile(path)) return false;
   uint32_t width = 0;
   uint32_t height = 0;
-  m_block = reader != nullptr ? reader->read(path, &width, &height) : nullptr;
+  m_block = reader->read(path, &width, &height);
   SetProgressCallback(nullptr);
+  m_error = GetLastImageError();
   if (m_block == nullptr) return false;
 
   // The sizes travel beside the block; a block that cannot hold what they
@@ -49,6 +56,7 @@ bool DecodedPicture::Decode(const char* path) {
       pelorn::CheckedProduct(width, height, 3, &rgbBytes) && GlobalSize(m_block) >= blockBytes;
   if (sizesUsable) m_rgb = static_cast<const uint8_t*>(GlobalLock(m_block));
   if (m_rgb == nullptr) {
+    m_error = sizesUsable ? kPelornOutOfMemory : kPelornInternal;
     Release();
     return false;
   }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "imaging/core/pelorn.h"
 #include "platform/framework/afx_string.h"
 #include "platform/win32.h"
 
@@ -22,9 +23,9 @@ class DecodedPicture {
 
   // Decodes `path` with the reader its extension selects and turns the
   // thread's progress callback off afterwards. False, holding nothing, when
-  // no reader matches, the reader fails (the thread's last error code says
-  // why), the block cannot be locked, or the block is smaller than the size
-  // the reader gave. The picture is then rgb(): width x height x 3 bytes,
+  // the path is not a regular file (a pipe would block the read for good),
+  // no reader matches, the reader fails, the block cannot be locked, or the
+  // block is smaller than the size the reader gave; error() then says why. The picture is then rgb(): width x height x 3 bytes,
   // top row first.
   bool Decode(const char* path);
   // As Decode, for an entry of the picture list: false, holding nothing, for
@@ -38,6 +39,11 @@ class DecodedPicture {
   int32_t height() const { return m_height; }
   // width x height x 3, checked against overflow when decoded.
   size_t rgbBytes() const { return m_rgbBytes; }
+  // Why the last decode failed, as the library's code: the reader's own
+  // (GetLastImageError), kPelornFileOpen for what no reader may open,
+  // kPelornOutOfMemory for a block that cannot be locked, kPelornInternal for
+  // sizes the block does not hold. kPelornOk after a decode that succeeded.
+  PelornError error() const { return m_error; }
 
  private:
   void Release();
@@ -47,4 +53,5 @@ class DecodedPicture {
   int32_t m_width = 0;
   int32_t m_height = 0;
   size_t m_rgbBytes = 0;
+  PelornError m_error = kPelornOk;
 };

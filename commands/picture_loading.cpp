@@ -7,6 +7,7 @@
 
 #include "app/viewer_dlg.h"
 #include "commands/decoded_picture.h"
+#include "commands/picture_failure.h"
 #include "imaging/core/image_size.h"
 #include "imaging/core/owners.h"
 #include "imaging/core/pelorn.h"
@@ -63,7 +64,7 @@ BOOL CViewerDlg::LoadPicture() {
   }
   m_currentPicturePath = path;
   // Shown or not, the area is repainted: the previous picture is gone, and a
-  // picture that cannot be read leaves the area empty under its own name and
+  // picture that cannot be read leaves its reason under its own name and
   // number.
   const BOOL shown = ShowPicture(path);
   InvalidateViewingRegion();
@@ -72,21 +73,30 @@ BOOL CViewerDlg::LoadPicture() {
 
 BOOL CViewerDlg::ShowPicture(const CString& path) {
   DecodedPicture decoded;
-  if (!decoded.Decode(path.GetString())) return FALSE;
-
+  const bool decodedWell = decoded.Decode(path.GetString());
+  // Shown or not, the picture takes the title page's place: a picture that
+  // cannot be shown is named and its reason drawn where it would be.
   m_titleShown = 0;
   m_titleText.Empty();
+  if (!decodedWell) {
+    m_pictureFailure = PictureFailureLine(PictureFailureFor(decoded.error()));
+    return FALSE;
+  }
 
   const PictureSize fitted = FitPictureToArea(decoded.width(), decoded.height(),
                                               m_pictureArea.Width(), m_pictureArea.Height());
   m_pictureBitmap = FittedCopy(decoded, fitted);
-  if (m_pictureBitmap == nullptr) return FALSE;
+  if (m_pictureBitmap == nullptr) {
+    m_pictureFailure = PictureFailureLine(PictureFailure::kTooLarge);
+    return FALSE;
+  }
   m_pictureWidth = fitted.width;
   m_pictureHeight = fitted.height;
   return TRUE;
 }
 
 void CViewerDlg::ReleasePicture() {
+  m_pictureFailure.Empty();
   std::free(m_pictureBitmap);
   m_pictureBitmap = nullptr;
   m_pictureWidth = 0;

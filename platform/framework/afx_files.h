@@ -29,6 +29,8 @@ class CFileFind : public CObject {
   CString GetRoot() const;
   BOOL IsDirectory() const;
   BOOL IsDots() const;
+  // TRUE when the current entry carries any of the FILE_ATTRIBUTE_* bits of `mask`.
+  BOOL MatchesMask(DWORD mask) const;
 
  private:
   HANDLE m_search = INVALID_HANDLE_VALUE;

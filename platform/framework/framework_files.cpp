@@ -39,6 +39,9 @@ CString CFileFind::GetRoot() const { return m_root; }
 BOOL CFileFind::IsDirectory() const {
   return m_hasCurrent && (m_current.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
+BOOL CFileFind::MatchesMask(DWORD mask) const {
+  return m_hasCurrent && (m_current.dwFileAttributes & mask) != 0;
+}
 BOOL CFileFind::IsDots() const {
   return IsDirectory() && (std::strcmp(m_current.cFileName, ".") == 0 ||
                            std::strcmp(m_current.cFileName, "..") == 0);

@@ -49,8 +49,29 @@ bool Matches(const char* pattern, const char* name) {
   return Matches(pattern + 1, name + 1);
 }
 
-DWORD AttributesOf(bool isFolder, const std::string& name) {
-  DWORD attributes = isFolder ? FILE_ATTRIBUTE_DIRECTORY : 0;
+// FILE_ATTRIBUTE_DIRECTORY for a folder, 0 for a regular file, and for
+// anything else (a pipe, a socket, a device) FILE_ATTRIBUTE_DEVICE, as
+// Windows marks what is neither: reading one may block for good. A dangling
+// link stays a file, which no open will find.
+DWORD KindAttribute(mode_t mode) {
+  if (S_ISDIR(mode)) return FILE_ATTRIBUTE_DIRECTORY;
+  if (S_ISREG(mode) || S_ISLNK(mode)) return 0;
+  return FILE_ATTRIBUTE_DEVICE;
+}
+
+DWORD KindAttribute(unsigned char directoryEntryType) {
+  switch (directoryEntryType) {
+    case DT_DIR: return FILE_ATTRIBUTE_DIRECTORY;
+    case DT_FIFO:
+    case DT_SOCK:
+    case DT_CHR:
+    case DT_BLK: return FILE_ATTRIBUTE_DEVICE;
+    default: return 0;
+  }
+}
+
+DWORD AttributesOf(DWORD kindAttribute, const std::string& name) {
+  DWORD attributes = kindAttribute;
   if (!name.empty() && name[0] == '.' && name != "." && name != "..") {
     attributes |= FILE_ATTRIBUTE_HIDDEN;
   }
@@ -59,7 +80,7 @@ DWORD AttributesOf(bool isFolder, const std::string& name) {
 
 // The attributes of a file looked at on its own: the read-only flag too.
 DWORD AttributesOf(const struct stat& info, const std::string& name) {
-  DWORD attributes = AttributesOf(S_ISDIR(info.st_mode), name);
+  DWORD attributes = AttributesOf(KindAttribute(info.st_mode), name);
   if ((info.st_mode & S_IWUSR) == 0) {
     attributes = (attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL)) | FILE_ATTRIBUTE_READONLY;
   }
@@ -75,15 +96,15 @@ DWORD AttributesOf(const struct stat& info, const std::string& name) {
 // cannot tell the entry's type (some file systems, symbolic links) is
 // completed with stat.
 bool Fill(const Search& search, const Entry& entry, LPWIN32_FIND_DATAA data) {
-  bool isFolder = entry.type == DT_DIR;
+  DWORD kind = KindAttribute(entry.type);
   if (entry.type == DT_UNKNOWN || entry.type == DT_LNK) {
     struct stat info;
     const std::string path = search.folder + entry.name;
     if (stat(path.c_str(), &info) != 0 && lstat(path.c_str(), &info) != 0) return false;
-    isFolder = S_ISDIR(info.st_mode);
+    kind = KindAttribute(info.st_mode);
   }
   std::memset(data, 0, sizeof *data);
-  data->dwFileAttributes = AttributesOf(isFolder, entry.name);
+  data->dwFileAttributes = AttributesOf(kind, entry.name);
   const size_t n = std::min(entry.name.size(), static_cast<size_t>(MAX_PATH - 1));
   std::memcpy(data->cFileName, entry.name.data(), n);
   data->cFileName[n] = '\0';
