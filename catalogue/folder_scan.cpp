@@ -20,9 +20,9 @@ struct FolderEntry {
 };
 
 // Lists one folder through the framework's find-first/find-next. Empty
-// names, the dot entries, what is not the author's, what is neither a file
-// nor a folder, and folder loops are left out; an unreadable or missing
-// folder gives nothing.
+// names, the dot entries, what is not the author's and what is neither a
+// file nor a folder are left out; an unreadable or missing folder gives
+// nothing.
 std::vector<FolderEntry> EnumerateFolder(const CString& folder) {
   std::vector<FolderEntry> entries;
   CFileFind finder;
@@ -32,14 +32,19 @@ std::vector<FolderEntry> EnumerateFolder(const CString& folder) {
     const CString name = finder.GetFileName();
     if (finder.IsDots() || name.IsEmpty() || IsSystemEntryName(name)) continue;
     if (finder.MatchesMask(FILE_ATTRIBUTE_DEVICE)) continue;
-    const bool isFolder = finder.IsDirectory() != FALSE;
-    if (isFolder && platform::IsFolderLoop(finder.GetFilePath())) continue;
-    entries.push_back({finder.GetFilePath(), name, isFolder});
+    entries.push_back({finder.GetFilePath(), name, finder.IsDirectory() != FALSE});
   }
   return entries;
 }
 
 bool EqualsNoCase(const CString& text, const char* word) { return text.CompareNoCase(word) == 0; }
+
+// A folder that becomes an album: not skipped by name, and no loop back to
+// a folder above it (which would list that folder again).
+bool IsAlbumFolder(const CString& rootFolder, const FolderEntry& entry) {
+  return entry.isFolder && !IsSkippedFolder(rootFolder, entry.fullPath, entry.name) &&
+         !platform::IsFolderLoop(entry.fullPath);
+}
 
 // Folders that Windows, macOS and Linux keep on removable media for
 // themselves (macOS's own start with a dot and are passed over as such).
@@ -118,7 +123,7 @@ void ScanRootFolder(const CString& rootFolder, CStringArray& albumList, CStringA
   folders.Add(root);
   for (const FolderEntry& entry : EnumerateFolder(root)) {
     if (entry.isFolder) {
-      if (!IsSkippedFolder(root, entry.fullPath, entry.name)) folders.Add(entry.fullPath);
+      if (IsAlbumFolder(root, entry)) folders.Add(entry.fullPath);
     } else if (IsPictureFileName(entry.fullPath)) {
       pictureList.Add(entry.fullPath);
     }
@@ -147,8 +152,7 @@ bool AddSecondLevelAlbums(const CString& rootFolder, const CString& firstLevelAl
                           CStringArray& albumList) {
   CStringArray folders;
   for (const FolderEntry& entry : EnumerateFolder(firstLevelAlbum)) {
-    if (entry.isFolder && !IsSkippedFolder(rootFolder, entry.fullPath, entry.name))
-      folders.Add(entry.fullPath);
+    if (IsAlbumFolder(rootFolder, entry)) folders.Add(entry.fullPath);
   }
   // Media such as ext4 enumerate in hash order, not by name.
   SortPathList(folders);
