@@ -25,8 +25,8 @@ class DecodedPicture {
   // thread's progress callback off afterwards. False, holding nothing, when
   // the path is not a regular file (a pipe would block the read for good),
   // no reader matches, the reader fails, the block cannot be locked, or the
-  // block is smaller than the size the reader gave; error() then says why. The picture is then rgb(): width x height x 3 bytes,
-  // top row first.
+  // block is smaller than the size the reader gave; error() then says why.
+  // The picture is then rgb(): width x height x 3 bytes, top row first.
   bool Decode(const char* path);
   // As Decode, for an entry of the picture list: false, holding nothing, for
   // a folder pattern.

@@ -16,8 +16,11 @@ namespace {
 bool IsValidUtf8(const std::string& text) {
   for (size_t i = 0; i < text.size();) {
     const auto lead = static_cast<uint8_t>(text[i]);
-    const size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2
-                        : lead >= 0xE0 && lead < 0xF0 ? 3 : lead >= 0xF0 && lead < 0xF5 ? 4 : 0;
+    const size_t length = lead < 0x80                   ? 1
+                          : lead >= 0xC2 && lead < 0xE0 ? 2
+                          : lead >= 0xE0 && lead < 0xF0 ? 3
+                          : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                        : 0;
     if (length == 0 || i + length > text.size()) return false;
     uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
     for (size_t k = 1; k < length; ++k) {

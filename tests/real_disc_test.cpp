@@ -1,6 +1,8 @@
 // The viewer on a stick as people have it (tests/support/real_disc.h): what
 // the scan lists and in what order, text files as editors save them, pictures
 // that cannot be shown, and Up and Down from anywhere in the window.
+#include "tests/support/real_disc.h"
+
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <unistd.h>
@@ -14,12 +16,10 @@
 #include "catalogue/album_names.h"
 #include "catalogue/folder_scan.h"
 #include "catalogue/text_encoding.h"
-#include "commands/picture_failure.h"
 #include "platform/backend.h"
 #include "platform/folder_loops.h"
 #include "platform/headless/headless.h"
 #include "tests/support/disc.h"
-#include "tests/support/real_disc.h"
 
 namespace {
 
@@ -67,15 +67,24 @@ TEST_F(RealDiscTest, TheScanListsOnlyTheAuthorsAlbumsInNameOrder) {
   CStringArray albums, pictures;
   ScanRootFolder(disc_.Root().c_str(), albums, pictures);
   const std::vector<std::string> listed = Strings(albums);
-  const ScanRow rows[] = {
-      {"$RECYCLE.BIN", false}, {"System Volume Information", false}, {"RECYCLER", false},
-      {"lost+found", false},   {".Trashes", false},  {".fseventsd", false},
-      {".Spotlight-V100", false}, {".hidden", false}, {"again", false},
-      {" Summer 2024/back", false},  // loops back to the root
-      {"Summer 2024", true},  {" Summer 2024/Day 1", true}, {" Summer 2024/Day 10", true},
-      {" Summer 2024/Day 2", true}, {" Summer 2024/Day 5", true}, {"Unsorted", true},
-      {"Linked", true},  // a link, but no loop
-      {"Phone backup", true}};
+  const ScanRow rows[] = {{"$RECYCLE.BIN", false},
+                          {"System Volume Information", false},
+                          {"RECYCLER", false},
+                          {"lost+found", false},
+                          {".Trashes", false},
+                          {".fseventsd", false},
+                          {".Spotlight-V100", false},
+                          {".hidden", false},
+                          {"again", false},
+                          {" Summer 2024/back", false},  // loops back to the root
+                          {"Summer 2024", true},
+                          {" Summer 2024/Day 1", true},
+                          {" Summer 2024/Day 10", true},
+                          {" Summer 2024/Day 2", true},
+                          {" Summer 2024/Day 5", true},
+                          {"Unsorted", true},
+                          {"Linked", true},  // a link, but no loop
+                          {"Phone backup", true}};
   for (const ScanRow& row : rows) {
     const std::string entry = row.entry[0] == ' ' ? " " + At(row.entry + 1) : At(row.entry);
     EXPECT_EQ(Holds(listed, entry), row.listed) << row.entry;
@@ -88,10 +97,12 @@ TEST_F(RealDiscTest, TheScanListsOnlyTheAuthorsAlbumsInNameOrder) {
   // First level in byte order; each album's second level right after it, in
   // byte order too (the file system gave them in another).
   std::vector<std::string> firstLevel, days;
-  for (size_t i = 1; i < listed.size(); ++i) (listed[i][0] == ' ' ? days : firstLevel).push_back(listed[i]);
+  for (size_t i = 1; i < listed.size(); ++i)
+    (listed[i][0] == ' ' ? days : firstLevel).push_back(listed[i]);
   EXPECT_TRUE(SortedByBytes(firstLevel));
-  EXPECT_EQ(days, (std::vector<std::string>{" " + At("Summer 2024/Day 1"), " " + At("Summer 2024/Day 10"),
-                                            " " + At("Summer 2024/Day 2"), " " + At("Summer 2024/Day 5")}));
+  EXPECT_EQ(days, (std::vector<std::string>{
+                      " " + At("Summer 2024/Day 1"), " " + At("Summer 2024/Day 10"),
+                      " " + At("Summer 2024/Day 2"), " " + At("Summer 2024/Day 5")}));
   const auto summer = std::find(listed.begin(), listed.end(), At(stick::kSummer));
   ASSERT_NE(summer, listed.end());
   EXPECT_EQ(*(summer + 1), days.front());
@@ -101,8 +112,9 @@ TEST_F(RealDiscTest, AnAlbumListsItsRegularPicturesOnly) {
   CStringArray pictures;
   ScanAlbumFolder(At(stick::kSummer).c_str(), pictures);
   // No pipe b.jpg, no AppleDouble ._IMG_0001.JPG.
-  EXPECT_EQ(Strings(pictures), (std::vector<std::string>{At("Summer 2024/" + stick::kFirstPhoto),
-                                                         At("Summer 2024/" + stick::kLongPhoneName)}));
+  EXPECT_EQ(Strings(pictures),
+            (std::vector<std::string>{At("Summer 2024/" + stick::kFirstPhoto),
+                                      At("Summer 2024/" + stick::kLongPhoneName)}));
   ScanAlbumFolder(At(stick::kPhoneBackup).c_str(), pictures);
   EXPECT_EQ(pictures.GetSize(), 3) << "pictures that cannot be shown still have their place";
 }
@@ -150,8 +162,18 @@ TEST(TextEncoding, MarksAreReadAndOtherBytesKept) {
       {"UTF-16LE", "\xFF\xFE" + Iconv(text, "UTF-16LE"), text},
       {"UTF-16BE", "\xFE\xFF" + Iconv(text, "UTF-16BE"), text},
       {"UTF-16LE, odd last byte", "\xFF\xFE" + Iconv("ab", "UTF-16LE") + "c", "ab"},
-      {"UTF-16LE, lone surrogate", std::string("\xFF\xFE" "a\0\x00\xD8" "b\0", 8), "a\xEF\xBF\xBD" "b"},
-      {"UTF-16LE, zero ends", std::string("\xFF\xFE" "a\0\0\0b\0", 8), "a"},
+      {"UTF-16LE, lone surrogate",
+       std::string("\xFF\xFE"
+                   "a\0\x00\xD8"
+                   "b\0",
+                   8),
+       "a\xEF\xBF\xBD"
+       "b"},
+      {"UTF-16LE, zero ends",
+       std::string("\xFF\xFE"
+                   "a\0\0\0b\0",
+                   8),
+       "a"},
       {"Windows-1252 kept", "Caf\xE9 \x80", "Caf\xE9 \x80"},
       {"zero ends", std::string("ab\0cd", 5), "ab"},
       {"mark only", "\xEF\xBB\xBF", ""},
@@ -197,11 +219,12 @@ TEST_F(RealDiscTest, TheViewerStartsOnTheFirstRealPhoto) {
   Scenario scenario;
   testing_support::StartBrowsing(scenario, viewer);
   scenario.Call("first photo", [&] {
-    EXPECT_EQ(Strings(viewer.m_albumList),
-              (std::vector<std::string>{At(""), At(stick::kSummer), " " + At("Summer 2024/Day 1"),
-                                        " " + At("Summer 2024/Day 10"), " " + At("Summer 2024/Day 2"),
-                                        " " + At("Summer 2024/Day 5"), At(stick::kCafeNfd),
-                                        At(stick::kTokyo), At(stick::kPhoneBackup)}))
+    EXPECT_EQ(
+        Strings(viewer.m_albumList),
+        (std::vector<std::string>{At(""), At(stick::kSummer), " " + At("Summer 2024/Day 1"),
+                                  " " + At("Summer 2024/Day 10"), " " + At("Summer 2024/Day 2"),
+                                  " " + At("Summer 2024/Day 5"), At(stick::kCafeNfd),
+                                  At(stick::kTokyo), At(stick::kPhoneBackup)}))
         << "album.txt's Dir keys, its mark notwithstanding";
     EXPECT_EQ(viewer.m_albumListBox.m_rootLabel.str(), stick::kStickName);
     EXPECT_EQ(viewer.m_albumListBox.GetCurSel(), 1);
@@ -277,21 +300,6 @@ TEST_F(RealDiscTest, APictureThatCannotBeShownSaysWhyInItsPlace) {
   scenario.Run(viewer, IDCANCEL);
 }
 
-TEST(PictureFailure, LibraryCodesMapToThreeReasons) {
-  const struct {
-    PelornError code;
-    PictureFailure reason;
-  } rows[] = {
-      {kPelornOutOfMemory, PictureFailure::kTooLarge},  {kPelornFileOpen, PictureFailure::kNotAPicture},
-      {kPelornBadParam, PictureFailure::kNotAPicture},  {kPelornFileRead, PictureFailure::kDamagedFile},
-      {kPelornBadBmp, PictureFailure::kDamagedFile},    {kPelornBadJpeg, PictureFailure::kDamagedFile},
-      {kPelornPngReadError, PictureFailure::kDamagedFile}, {kPelornBadTga, PictureFailure::kDamagedFile},
-      {kPelornBadPcx, PictureFailure::kDamagedFile},    {kPelornBadTiff, PictureFailure::kDamagedFile},
-      {kPelornBadGif, PictureFailure::kDamagedFile},    {999, PictureFailure::kDamagedFile},
-  };
-  for (const auto& row : rows) EXPECT_EQ(PictureFailureFor(row.code), row.reason) << row.code;
-}
-
 struct KeyRow {
   const char* name;
   bool focusInList;
@@ -323,19 +331,21 @@ TEST_P(AlbumKeyTest, UpAndDownChangeTheAlbumFromAnywhere) {
     EXPECT_EQ(viewer.m_albumListBox.GetCurSel(), row.album);
     CString folder = viewer.m_albumList.GetAt(row.album);
     folder.TrimLeft();
-    EXPECT_EQ(viewer.m_albumFolder.str(), folder.str()) << "the album is selected, not only its row";
+    EXPECT_EQ(viewer.m_albumFolder.str(), folder.str())
+        << "the album is selected, not only its row";
     EXPECT_EQ(::GetFocus(), focus) << "the focus stays where it was";
   });
   scenario.Key("close", VK_ESCAPE);
   scenario.Run(viewer, IDCANCEL);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Keys, AlbumKeyTest,
-    ::testing::Values(KeyRow{"DownInTheWindow", false, VK_DOWN, 4},
-                      KeyRow{"UpInTheWindow", false, VK_UP, 2},
-                      KeyRow{"DownInTheList", true, VK_DOWN, 4},
-                      KeyRow{"UpInTheList", true, VK_UP, 2}),
-    [](const ::testing::TestParamInfo<KeyRow>& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Keys, AlbumKeyTest,
+                         ::testing::Values(KeyRow{"DownInTheWindow", false, VK_DOWN, 4},
+                                           KeyRow{"UpInTheWindow", false, VK_UP, 2},
+                                           KeyRow{"DownInTheList", true, VK_DOWN, 4},
+                                           KeyRow{"UpInTheList", true, VK_UP, 2}),
+                         [](const ::testing::TestParamInfo<KeyRow>& param) {
+                           return std::string(param.param.name);
+                         });
 
 }  // namespace

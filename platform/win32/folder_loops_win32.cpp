@@ -1,11 +1,10 @@
 // Folder loops on Windows: a folder's identity is its volume serial number
 // and file index, which a junction or a directory link shares with its target.
-#include "platform/folder_loops.h"
-
 #include <windows.h>
 
 #include <string>
 
+#include "platform/folder_loops.h"
 #include "platform/paths.h"
 
 namespace {
@@ -13,8 +12,9 @@ namespace {
 // The identity of a folder, opened for its attributes only (a folder opens
 // only with FILE_FLAG_BACKUP_SEMANTICS); false when it cannot be opened.
 bool FolderIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* identity) {
-  HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle =
+      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   const BOOL known = GetFileInformationByHandle(handle, identity);
   CloseHandle(handle);
@@ -22,8 +22,8 @@ bool FolderIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* identit
 }
 
 bool SameFolder(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
 }
 
 }  // namespace
@@ -35,8 +35,7 @@ bool IsFolderLoop(const char* folder) {
   std::string path = folder;
   while (path.size() > 3 && path.back() == kPathSeparator) path.pop_back();
   BY_HANDLE_FILE_INFORMATION target;
-  if (!FolderIdentity(path, &target) ||
-      (target.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+  if (!FolderIdentity(path, &target) || (target.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     return false;
   }
   // Each folder the path runs through, from its parent up to the drive's

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 
-
 namespace testing_support {
 
 namespace fs = std::filesystem;
@@ -50,14 +49,16 @@ void TooLargeBmp(Disc& disc, const std::string& relative) {
 }  // namespace
 
 void BuildStick(Disc& disc) {
-  disc.Text("album.txt", "\xEF\xBB\xBF" "Dir1 = " + kSummer + "\r\nname = " + kStickName +
-                             "\r\nDir2 = " + kCafeNfd + "\r\nDir3 = " + kTokyo +
-                             "\r\nDir4 = " + kPhoneBackup + "\r\n");
+  disc.Text("album.txt",
+            "\xEF\xBB\xBF"
+            "Dir1 = " +
+                kSummer + "\r\nname = " + kStickName + "\r\nDir2 = " + kCafeNfd +
+                "\r\nDir3 = " + kTokyo + "\r\nDir4 = " + kPhoneBackup + "\r\n");
   disc.Text("._IMG_0001.JPG", AppleDoubleBytes());
   int seed = 1;
-  for (const char* folder : {"$RECYCLE.BIN/S-1-5-21", "System Volume Information", "RECYCLER",
-                             "lost+found", ".Trashes/501", ".fseventsd", ".Spotlight-V100",
-                             ".hidden"}) {
+  for (const char* folder :
+       {"$RECYCLE.BIN/S-1-5-21", "System Volume Information", "RECYCLER", "lost+found",
+        ".Trashes/501", ".fseventsd", ".Spotlight-V100", ".hidden"}) {
     disc.Jpeg(std::string(folder) + "/IMG_9999.JPG", kWidth, kHeight, seed++);
   }
   fs::create_directory_symlink(".", disc.Path("again"));

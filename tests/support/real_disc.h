@@ -37,16 +37,16 @@ namespace stick {
 
 inline const std::string kStickName = "Our Stick";
 inline const std::string kSummer = "Summer 2024";
-inline const std::string kFirstPhoto = "IMG_0001.JPG";  // in kSummer, seed 11
+inline const std::string kFirstPhoto = "IMG_0001.JPG";                      // in kSummer, seed 11
 inline const std::string kLongPhoneName = "PXL_20240612_093512345.MP.jpg";  // in kSummer, seed 12
 inline const std::string kCafeNfd = "Cafe\xCC\x81";
 inline const std::string kTokyo = "\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x81\xAE\xE6\x97\x85";
 inline const std::string kTokyoTitle =
     "\xE6\x9D\xB1\xE4\xBA\xAC 2023 \xF0\x9F\x97\xBC";  // with an emoji outside the BMP
 inline const std::string kPhoneBackup = "Phone backup";
-inline const std::string kDamaged = "scan_0001.bmp";     // in kPhoneBackup
-inline const std::string kNotAPicture = "lost.jpg";      // in kPhoneBackup
-inline const std::string kTooLarge = "panorama.bmp";     // in kPhoneBackup
+inline const std::string kDamaged = "scan_0001.bmp";  // in kPhoneBackup
+inline const std::string kNotAPicture = "lost.jpg";   // in kPhoneBackup
+inline const std::string kTooLarge = "panorama.bmp";  // in kPhoneBackup
 inline const std::string kUnsorted = "Unsorted";
 inline const std::string kLinked = "Linked";
 
