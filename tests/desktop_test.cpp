@@ -180,6 +180,22 @@ TEST_F(DesktopTest, ArrowKeysMoveTheAlbumSelection) {
   QuitWith(viewer, "Escape");
 }
 
+// Up and Down reach the album list from anywhere in the window: no click on
+// the list first.
+TEST_F(DesktopTest, UpAndDownChangeTheAlbumWithoutAClickOnTheList) {
+  disc_.Bmp("a.bmp", 300, 200, 1);
+  disc_.Bmp("Second/b.bmp", 200, 300, 2);
+  Tour({"click 500 360", "timer", "shot first", "select 1", "shot second-album"});
+  const XWindow viewer = StartViewer();
+  Click(viewer, kSplashPoint);
+  EXPECT_EQ(WaitLike(viewer, "first"), 0);
+  ASSERT_TRUE(testing_support::PressKeys(viewer, "Down"));
+  EXPECT_EQ(WaitLike(viewer, "second-album", kPictureArea), 0);
+  ASSERT_TRUE(testing_support::PressKeys(viewer, "Up"));
+  EXPECT_EQ(WaitLike(viewer, "first", kPictureArea), 0);
+  QuitWith(viewer, "Escape");
+}
+
 // The viewer's own keys (Next, Prev, Copy) are the application's: this runs
 // once the viewer maps them.
 TEST_F(DesktopTest, NavigationAndCopyKeys) {
