@@ -50,9 +50,9 @@ bool Matches(const char* pattern, const char* name) {
 }
 
 // FILE_ATTRIBUTE_DIRECTORY for a folder, 0 for a regular file, and for
-// anything else (a pipe, a socket, a device) FILE_ATTRIBUTE_DEVICE, as
-// Windows marks what is neither: reading one may block for good. A dangling
-// link stays a file, which no open will find.
+// anything else (a pipe, a socket, a device) FILE_ATTRIBUTE_DEVICE, the
+// Windows attribute of what is a device rather than a file: reading one may
+// block for good. A dangling link stays a file, which no open will find.
 DWORD KindAttribute(mode_t mode) {
   if (S_ISDIR(mode)) return FILE_ATTRIBUTE_DIRECTORY;
   if (S_ISREG(mode) || S_ISLNK(mode)) return 0;
@@ -89,10 +89,10 @@ DWORD AttributesOf(const struct stat& info, const std::string& name) {
 
 
 // Describes an entry from what the folder listing itself tells: its name
-// and whether it is a folder. Sizes, times and the read-only flag would take
-// one stat per file, which makes scanning a folder of 20,000 pictures ten
-// times slower than listing it; the viewer asks an enumeration for the path,
-// the bare name and the folder flag only, so they are left 0. A listing that
+// and its kind (folder, file, or neither). Sizes, times and the read-only
+// flag would take one stat per file, which makes scanning a folder of 20,000
+// pictures ten times slower than listing it; the viewer asks an enumeration
+// for the path, the bare name and the kind only, so they are left 0. A listing that
 // cannot tell the entry's type (some file systems, symbolic links) is
 // completed with stat.
 bool Fill(const Search& search, const Entry& entry, LPWIN32_FIND_DATAA data) {
