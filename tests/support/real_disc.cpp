@@ -78,9 +78,12 @@ void BuildStick(Disc& disc) {
   }
 
   disc.Jpeg(kCafeNfd + "/" + kCafeNfd + " au lait.jpg", kWidth, kHeight, 30);
+  disc.Jpeg(kCafeNfd + "/" + kEmojiName, kWidth, kHeight, 33);
+  disc.Jpeg(kCafeNfd + "/" + kMessengerName, kWidth, kHeight, 34);
 
   disc.Text(kTokyo + "/title.txt", Utf16LittleEndianWithMark(u"\u6771\u4EAC 2023 \U0001F5FC"));
   disc.Jpeg(kTokyo + "/\xE5\x86\x99\xE7\x9C\x9F.jpg", kWidth, kHeight, 31);  // 写真
+  disc.Jpeg(kTokyo + "/\xEC\x84\x9C\xEC\x9A\xB8.jpg", kWidth, kHeight, 35);  // 서울
 
   const std::string damaged = disc.Bmp(kPhoneBackup + "/" + kDamaged, 40, 30, 32);
   fs::resize_file(damaged, fs::file_size(damaged) / 2);

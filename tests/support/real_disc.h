@@ -17,9 +17,12 @@
 //                               b.jpg and title.txt, a loop "back -> ..", and
 //                               the second-level albums Day 2, Day 10, Day 5,
 //                               Day 1 (made in that order), a JPEG each
-//   Cafe + U+0301 (kCafeNfd)    Dir2, named in decomposed form as macOS does
+//   Cafe + U+0301 (kCafeNfd)    Dir2, named in decomposed form as macOS does;
+//                               JPEGs with an NFD, an emoji and a messenger
+//                               name (kEmojiName, kMessengerName)
 //   kTokyo (CJK)                Dir3: a UTF-16 (little-endian) title.txt
-//                               holding kTokyoTitle, and a CJK-named JPEG
+//                               holding kTokyoTitle, a Japanese- and a
+//                               Korean-named JPEG
 //   Phone backup/               Dir4: pictures that cannot be shown, in list
 //                               order: a link to nothing (not a picture), a
 //                               BMP declaring 70000 x 70000 pixels (too
@@ -40,6 +43,9 @@ inline const std::string kSummer = "Summer 2024";
 inline const std::string kFirstPhoto = "IMG_0001.JPG";                      // in kSummer, seed 11
 inline const std::string kLongPhoneName = "PXL_20240612_093512345.MP.jpg";  // in kSummer, seed 12
 inline const std::string kCafeNfd = "Cafe\xCC\x81";
+// In kCafeNfd, beside "<kCafeNfd> au lait.jpg" (seed 30): seeds 33 and 34.
+inline const std::string kEmojiName = "\xF0\x9F\x8E\x89 party.jpg";
+inline const std::string kMessengerName = "Screenshot_20240612-093512_WhatsApp Messenger.jpg";
 inline const std::string kTokyo = "\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x81\xAE\xE6\x97\x85";
 inline const std::string kTokyoTitle =
     "\xE6\x9D\xB1\xE4\xBA\xAC 2023 \xF0\x9F\x97\xBC";  // with an emoji outside the BMP
