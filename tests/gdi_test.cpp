@@ -1079,7 +1079,10 @@ bool EndsInEllipsis(const std::vector<Ink>& runs) {
     if (std::abs(dot[i].bottom - dot[0].bottom) > 1) return false;
   }
   // The dots sit on the baseline, below the middle of the letters before them.
-  return dot[0].top > (runs[runs.size() - 4].top + runs[runs.size() - 4].bottom) / 2;
+  const auto tallest = std::max_element(runs.begin(), runs.end() - 3, [](const Ink& a, const Ink& b) {
+    return a.bottom - a.top < b.bottom - b.top;
+  });
+  return dot[0].top > (tallest->top + tallest->bottom) / 2;
 }
 
 TEST_F(Gdi, DrawTextEndEllipsisCutsLinesToTheirRectangle) {
