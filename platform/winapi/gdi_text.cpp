@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <mutex>
 #include <unordered_map>
 
@@ -560,9 +561,9 @@ std::string StripPrefixes(const std::string& text) {
 
 // Splits into lines at CR LF, LF or CR; with word breaking, also between
 // words where a line would pass `width` (a single word wider than that stays
-// whole and is clipped).
+// whole and is clipped). Stops once there are more than `lineLimit` lines.
 std::vector<std::u32string> Lines(FontFace* font, const std::u32string& text, bool singleLine,
-                                  bool wordBreak, int width) {
+                                  bool wordBreak, int width, size_t lineLimit) {
   std::vector<std::u32string> hard;
   if (singleLine) {
     std::u32string line;
@@ -588,10 +589,11 @@ std::vector<std::u32string> Lines(FontFace* font, const std::u32string& text, bo
 
   std::vector<std::u32string> lines;
   for (const std::u32string& paragraph : hard) {
+    if (lines.size() > lineLimit) break;
     std::u32string line;
     size_t i = 0;
     bool placed = false;
-    while (i < paragraph.size()) {
+    while (i < paragraph.size() && lines.size() <= lineLimit) {
       // Next word with the blanks before it.
       size_t end = i;
       while (end < paragraph.size() && paragraph[end] == U' ') ++end;
@@ -777,15 +779,15 @@ int DrawTextA(HDC dc, LPCSTR text, int length, LPRECT rect, UINT format) {
   const int boxWidth = static_cast<int>(rect->right - rect->left);
   const int boxHeight = static_cast<int>(rect->bottom - rect->top);
   const int lineHeight = font->ascent + font->descent;
-  std::vector<std::u32string> lines = Lines(font, Decode(bytes), singleLine, wordBreak, boxWidth);
-  bool textFollows = false;
+  // Lines wholly inside the rectangle: with DT_EDITCONTROL no others are drawn.
+  size_t wholeLines = SIZE_MAX;
   if ((format & DT_EDITCONTROL) != 0 && !singleLine && !calculate && lineHeight > 0) {
-    const size_t whole = static_cast<size_t>(std::max(boxHeight, 0) / lineHeight);
-    if (lines.size() > whole) {
-      lines.resize(whole);
-      textFollows = true;
-    }
+    wholeLines = static_cast<size_t>(std::max(boxHeight, 0) / lineHeight);
   }
+  std::vector<std::u32string> lines =
+      Lines(font, Decode(bytes), singleLine, wordBreak, boxWidth, wholeLines);
+  const bool textFollows = lines.size() > wholeLines;
+  if (textFollows) lines.resize(wholeLines);
   if ((format & DT_END_ELLIPSIS) != 0) {
     ApplyEndEllipsis(font, &lines, wordBreak, boxWidth, textFollows);
   }
