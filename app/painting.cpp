@@ -139,10 +139,11 @@ void CViewerDlg::ComposeWindow(CDC* dc) {
   } else if (m_titleShown) {
     ::SetTextColor(hdc, kTitleColor);
     RECT titleRect = m_titleRect;
-    // A title longer than its rectangle ends with an ellipsis on the last
-    // whole line.
+    // The author's text as written ("&" included); a title longer than its
+    // rectangle ends with an ellipsis on the last whole line.
     ::DrawTextA(hdc, m_titleText, -1, &titleRect,
-                DT_CENTER | DT_VCENTER | DT_WORDBREAK | DT_EDITCONTROL | DT_END_ELLIPSIS);
+                DT_CENTER | DT_VCENTER | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL |
+                    DT_END_ELLIPSIS);
   }
   if (m_pictureList.GetSize() > 0) DrawCounter(dc);
 }
