@@ -374,9 +374,10 @@ bool EndsInEllipsis(const std::vector<Ink>& runs) {
     if (dot[i].Width() > 4 || dot[i].bottom - dot[i].top > 4) return false;
     if (std::abs(dot[i].bottom - dot[0].bottom) > 1) return false;
   }
-  const auto tallest = std::max_element(runs.begin(), runs.end() - 3, [](const Ink& a, const Ink& b) {
-    return a.bottom - a.top < b.bottom - b.top;
-  });
+  const auto tallest =
+      std::max_element(runs.begin(), runs.end() - 3, [](const Ink& a, const Ink& b) {
+        return a.bottom - a.top < b.bottom - b.top;
+      });
   return dot[0].top > (tallest->top + tallest->bottom) / 2;
 }
 

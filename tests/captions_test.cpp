@@ -61,7 +61,8 @@ int Distance(uint32_t shown, const testing_support::Picture& skin, int x, int y)
 }
 
 // The largest difference between the window and the skin inside `box`.
-int DifferenceFromSkin(const Snapshot& shot, const testing_support::Picture& skin, const RECT& box) {
+int DifferenceFromSkin(const Snapshot& shot, const testing_support::Picture& skin,
+                       const RECT& box) {
   int largest = 0;
   for (int y = box.top; y < box.bottom; ++y)
     for (int x = box.left; x < box.right; ++x)
@@ -74,7 +75,8 @@ struct InkRun {
 };
 
 // Runs of inked columns, left to right, inside `box`.
-std::vector<InkRun> InkRuns(const Snapshot& shot, const testing_support::Picture& skin, const RECT& box) {
+std::vector<InkRun> InkRuns(const Snapshot& shot, const testing_support::Picture& skin,
+                            const RECT& box) {
   std::vector<InkRun> runs;
   bool inRun = false;
   for (int x = box.left; x < box.right; ++x) {
@@ -107,9 +109,10 @@ bool EndsInEllipsis(const std::vector<InkRun>& runs) {
     if (std::abs(dot[i].bottom - dot[0].bottom) > 1) return false;
   }
   // The dots sit on the baseline, below the middle of the letters before them.
-  const auto tallest = std::max_element(runs.begin(), runs.end() - 3, [](const InkRun& a, const InkRun& b) {
-    return a.bottom - a.top < b.bottom - b.top;
-  });
+  const auto tallest =
+      std::max_element(runs.begin(), runs.end() - 3, [](const InkRun& a, const InkRun& b) {
+        return a.bottom - a.top < b.bottom - b.top;
+      });
   return dot[0].top > (tallest->top + tallest->bottom) / 2;
 }
 

@@ -954,8 +954,9 @@ std::vector<uint32_t> TextPixels(const char* text, SIZE* extent = nullptr) {
   HFONT font = ListFont();
   HGDIOBJ previous = SelectObject(c.dc, font);
   SetBkMode(c.dc, TRANSPARENT);
-  EXPECT_TRUE(TextOutA(c.dc, 4, 4, text, static_cast<int>(std::strlen(text))));
-  if (extent != nullptr) GetTextExtentPoint32A(c.dc, text, static_cast<int>(std::strlen(text)), extent);
+  const int length = static_cast<int>(std::strlen(text));
+  EXPECT_TRUE(TextOutA(c.dc, 4, 4, text, length));
+  if (extent != nullptr) GetTextExtentPoint32A(c.dc, text, length, extent);
   std::vector<uint32_t> pixels = c.All();
   SelectObject(c.dc, previous);
   DeleteObject(font);
@@ -963,14 +964,16 @@ std::vector<uint32_t> TextPixels(const char* text, SIZE* extent = nullptr) {
 }
 
 int InkCount(const std::vector<uint32_t>& pixels) {
-  return static_cast<int>(std::count_if(pixels.begin(), pixels.end(), [](uint32_t p) { return p != kWhite; }));
+  return static_cast<int>(
+      std::count_if(pixels.begin(), pixels.end(), [](uint32_t p) { return p != kWhite; }));
 }
 
 Ink InkBounds(const std::vector<uint32_t>& pixels) {
   Ink ink;
   for (size_t i = 0; i < pixels.size(); ++i) {
     if (pixels[i] == kWhite) continue;
-    const int x = static_cast<int>(i % kTextCanvasWidth), y = static_cast<int>(i / kTextCanvasWidth);
+    const int x = static_cast<int>(i % kTextCanvasWidth);
+    const int y = static_cast<int>(i / kTextCanvasWidth);
     ink.left = std::min(ink.left, x), ink.right = std::max(ink.right, x);
     ink.top = std::min(ink.top, y), ink.bottom = std::max(ink.bottom, y);
   }
@@ -1061,7 +1064,9 @@ std::vector<Ink> InkColumns(const Canvas& c, int top = 0, int bottom = 0) {
       inRun = false;
     } else if (inRun) {
       Ink& run = runs.back();
-      run.right = x, run.top = std::min(run.top, column.top), run.bottom = std::max(run.bottom, column.bottom);
+      run.right = x;
+      run.top = std::min(run.top, column.top);
+      run.bottom = std::max(run.bottom, column.bottom);
     } else {
       runs.push_back(column);
       inRun = true;
@@ -1079,9 +1084,10 @@ bool EndsInEllipsis(const std::vector<Ink>& runs) {
     if (std::abs(dot[i].bottom - dot[0].bottom) > 1) return false;
   }
   // The dots sit on the baseline, below the middle of the letters before them.
-  const auto tallest = std::max_element(runs.begin(), runs.end() - 3, [](const Ink& a, const Ink& b) {
-    return a.bottom - a.top < b.bottom - b.top;
-  });
+  const auto tallest =
+      std::max_element(runs.begin(), runs.end() - 3, [](const Ink& a, const Ink& b) {
+        return a.bottom - a.top < b.bottom - b.top;
+      });
   return dot[0].top > (tallest->top + tallest->bottom) / 2;
 }
 

@@ -258,7 +258,9 @@ void SortFallbacks(FontFace* font) {
     FcBool scalable = FcFalse, color = FcFalse;
     FcCharSet* coverage = nullptr;
     FcChar8* file = nullptr;
-    if (FcPatternGetBool(candidate, FC_SCALABLE, 0, &scalable) != FcResultMatch || !scalable) continue;
+    if (FcPatternGetBool(candidate, FC_SCALABLE, 0, &scalable) != FcResultMatch || !scalable) {
+      continue;
+    }
     if (FcPatternGetBool(candidate, FC_COLOR, 0, &color) == FcResultMatch && color) continue;
     if (FcPatternGetCharSet(candidate, FC_CHARSET, 0, &coverage) != FcResultMatch) continue;
     if (FcPatternGetString(candidate, FC_FILE, 0, &file) != FcResultMatch) continue;
@@ -274,7 +276,9 @@ FaceFile* FaceOfFallback(FontFace* font, Fallback* fallback) {
   if (!fallback->tried) {
     fallback->tried = true;
     fallback->face = OpenFaceFile(fallback->file.c_str(), fallback->index);
-    if (fallback->face && !SetCharacterHeight(fallback->face.get(), font->em)) fallback->face.reset();
+    if (fallback->face && !SetCharacterHeight(fallback->face.get(), font->em)) {
+      fallback->face.reset();
+    }
   }
   return fallback->face.get();
 }
@@ -319,7 +323,8 @@ struct BufferOwner {
 
 // Shapes text[begin, end) with its neighbours as context; cluster values are
 // indexes into `text`.
-void Shape(FaceFile* file, const std::u32string& text, size_t begin, size_t end, hb_buffer_t* buffer) {
+void Shape(FaceFile* file, const std::u32string& text, size_t begin, size_t end,
+           hb_buffer_t* buffer) {
   // TextOut neither kerns nor forms ligatures.
   static const hb_feature_t kFeatures[] = {
       {HB_TAG('k', 'e', 'r', 'n'), 0, HB_FEATURE_GLOBAL_START, HB_FEATURE_GLOBAL_END},
@@ -337,7 +342,9 @@ void Shape(FaceFile* file, const std::u32string& text, size_t begin, size_t end,
 // may be composed with their letter into one of the face's glyphs).
 bool Draws(FaceFile* file, const std::u32string& text, size_t begin, size_t end) {
   bool every = true;
-  for (size_t i = begin; i < end && every; ++i) every = NeedsNoGlyph(text[i]) || file->HasCharacter(text[i]);
+  for (size_t i = begin; i < end && every; ++i) {
+    every = NeedsNoGlyph(text[i]) || file->HasCharacter(text[i]);
+  }
   if (every) return true;
   if (!file->HasCharacter(text[begin])) return false;
   BufferOwner owner;
@@ -427,7 +434,9 @@ Layout LayOut(FontFace* font, const std::u32string& text) {
   }
   layout.width = pen;
   layout.clusterLefts.assign(clusters + 1, 0);
-  for (size_t c = 0; c < clusters; ++c) layout.clusterLefts[c + 1] = layout.clusterLefts[c] + clusterWidths[c];
+  for (size_t c = 0; c < clusters; ++c) {
+    layout.clusterLefts[c + 1] = layout.clusterLefts[c] + clusterWidths[c];
+  }
   return layout;
 }
 
