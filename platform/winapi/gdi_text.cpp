@@ -12,7 +12,8 @@
 // "e" + U+0301 draws as the font's own "é"). A character the chosen face
 // lacks is drawn from the first font in fontconfig's fallback order that has
 // it, at the same character height, as Windows' font linking does; the line
-// keeps the chosen face's cell.
+// keeps the chosen face's cell. A colour bitmap font (emoji) is drawn in its
+// own colours from its nearest strike, shrunk to the character height.
 // Strings are in the system code page: UTF-8 when they are valid UTF-8 (the
 // Linux file system's names), otherwise Windows-1252.
 #include <fontconfig/fontconfig.h>
@@ -74,12 +75,17 @@ struct Glyph {
   int width = 0;
   int rows = 0;
   std::vector<uint8_t> coverage;
+  // A colour glyph instead: premultiplied blue, green, red, alpha.
+  std::vector<uint8_t> colors;
 };
 
 // One font file at the logical font's character height, with its shaper.
 struct FaceFile {
   FT_Face face = nullptr;
   hb_font_t* shaper = nullptr;  // holds its own reference to `face`
+  // A colour bitmap font (emoji) is drawn from its nearest strike scaled by
+  // this; outline fonts are rendered at their size (1).
+  double strikeScale = 1.0;
   std::unordered_map<uint32_t, Glyph> glyphs;  // by glyph index
 
   FaceFile() = default;
@@ -96,7 +102,9 @@ struct FaceFile {
     auto found = glyphs.find(index);
     if (found != glyphs.end()) return found->second;
     Glyph glyph;
-    if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT | FT_LOAD_RENDER) == 0) {
+    if (!FT_IS_SCALABLE(face)) {
+      LoadColorGlyph(index, &glyph);
+    } else if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT | FT_LOAD_RENDER) == 0) {
       const FT_GlyphSlot slot = face->glyph;
       const FT_Bitmap& bitmap = slot->bitmap;
       glyph.left = slot->bitmap_left;
@@ -112,6 +120,40 @@ struct FaceFile {
       }
     }
     return glyphs.emplace(index, std::move(glyph)).first->second;
+  }
+
+  // A strike's BGRA bitmap, shrunk by averaging the pixels each result
+  // pixel covers.
+  void LoadColorGlyph(uint32_t index, Glyph* glyph) {
+    if (FT_Load_Glyph(face, index, FT_LOAD_COLOR | FT_LOAD_RENDER) != 0) return;
+    const FT_GlyphSlot slot = face->glyph;
+    const FT_Bitmap& bitmap = slot->bitmap;
+    if (bitmap.pixel_mode != FT_PIXEL_MODE_BGRA || bitmap.buffer == nullptr) return;
+    const int sourceWidth = static_cast<int>(bitmap.width);
+    const int sourceRows = static_cast<int>(bitmap.rows);
+    glyph->left = static_cast<int>(std::lround(slot->bitmap_left * strikeScale));
+    glyph->top = static_cast<int>(std::lround(slot->bitmap_top * strikeScale));
+    glyph->width = std::max(1, static_cast<int>(std::lround(sourceWidth * strikeScale)));
+    glyph->rows = std::max(1, static_cast<int>(std::lround(sourceRows * strikeScale)));
+    glyph->colors.assign(static_cast<size_t>(glyph->width) * glyph->rows * 4, 0);
+    for (int y = 0; y < glyph->rows; ++y) {
+      const int y0 = y * sourceRows / glyph->rows;
+      const int y1 = std::max(y0 + 1, (y + 1) * sourceRows / glyph->rows);
+      for (int x = 0; x < glyph->width; ++x) {
+        const int x0 = x * sourceWidth / glyph->width;
+        const int x1 = std::max(x0 + 1, (x + 1) * sourceWidth / glyph->width);
+        unsigned sums[4] = {0, 0, 0, 0};
+        for (int sy = y0; sy < y1; ++sy) {
+          const uint8_t* row = bitmap.buffer + static_cast<ptrdiff_t>(sy) * bitmap.pitch;
+          for (int sx = x0; sx < x1; ++sx) {
+            for (int c = 0; c < 4; ++c) sums[c] += row[sx * 4 + c];
+          }
+        }
+        const unsigned count = static_cast<unsigned>((y1 - y0) * (x1 - x0));
+        uint8_t* out = &glyph->colors[(static_cast<size_t>(y) * glyph->width + x) * 4];
+        for (int c = 0; c < 4; ++c) out[c] = static_cast<uint8_t>((sums[c] + count / 2) / count);
+      }
+    }
   }
 };
 
@@ -178,13 +220,31 @@ std::unique_ptr<FaceFile> OpenFaceFile(const char* file, int index) {
 // Sets the character height and makes the shaper, which takes its scale
 // from the face's size.
 bool SetCharacterHeight(FaceFile* file, double em) {
-  if (FT_Set_Char_Size(file->face, 0, static_cast<FT_F26Dot6>(std::lround(em * 64)), 72, 72) != 0) {
+  FT_Face face = file->face;
+  if (!FT_IS_SCALABLE(face)) {
+    // Bitmap strikes only (colour emoji): the smallest at least as large as
+    // the character height, else the largest.
+    if (face->num_fixed_sizes <= 0 || face->available_sizes == nullptr) return false;
+    const FT_Pos wanted = std::lround(em * 64);  // 26.6 pixels, as y_ppem
+    int chosen = 0;
+    for (int i = 1; i < face->num_fixed_sizes; ++i) {
+      const FT_Pos size = face->available_sizes[i].y_ppem;
+      const FT_Pos best = face->available_sizes[chosen].y_ppem;
+      const bool fits = size >= wanted, bestFits = best >= wanted;
+      if (fits ? (!bestFits || size < best) : (!bestFits && size > best)) chosen = i;
+    }
+    const FT_Pos strike = face->available_sizes[chosen].y_ppem;
+    if (strike <= 0 || FT_Select_Size(face, chosen) != 0) return false;
+    file->strikeScale = em * 64 / static_cast<double>(strike);
+  } else if (FT_Set_Char_Size(face, 0, static_cast<FT_F26Dot6>(std::lround(em * 64)), 72, 72) !=
+             0) {
     return false;
   }
   file->shaper = hb_ft_font_create_referenced(file->face);
   if (file->shaper == nullptr) return false;
   // Hinted advances, as GDI lays text out.
-  hb_ft_font_set_load_flags(file->shaper, FT_LOAD_DEFAULT);
+  hb_ft_font_set_load_flags(file->shaper,
+                            FT_IS_SCALABLE(face) ? FT_LOAD_DEFAULT : FT_LOAD_COLOR);
   return true;
 }
 
@@ -246,8 +306,7 @@ FontFace* FaceOf(Dc* dc) {
   return font->face.get();
 }
 
-// fontconfig's order of fonts for the request, outline fonts only (the
-// renderer blends 8-bit coverage; colour bitmap fonts are passed over).
+// fontconfig's order of fonts for the request.
 void SortFallbacks(FontFace* font) {
   if (font->sorted != nullptr) return;
   FcResult result = FcResultNoMatch;
@@ -255,13 +314,8 @@ void SortFallbacks(FontFace* font) {
   if (font->sorted == nullptr) return;
   for (int i = 0; i < font->sorted->nfont; ++i) {
     FcPattern* candidate = font->sorted->fonts[i];
-    FcBool scalable = FcFalse, color = FcFalse;
     FcCharSet* coverage = nullptr;
     FcChar8* file = nullptr;
-    if (FcPatternGetBool(candidate, FC_SCALABLE, 0, &scalable) != FcResultMatch || !scalable) {
-      continue;
-    }
-    if (FcPatternGetBool(candidate, FC_COLOR, 0, &color) == FcResultMatch && color) continue;
     if (FcPatternGetCharSet(candidate, FC_CHARSET, 0, &coverage) != FcResultMatch) continue;
     if (FcPatternGetString(candidate, FC_FILE, 0, &file) != FcResultMatch) continue;
     Fallback fallback;
@@ -396,7 +450,11 @@ struct Layout {
   int width = 0;
 };
 
-int Pixels(hb_position_t position) { return static_cast<int>((position + 32) >> 6); }
+// A shaper position (26.6, in the face's strike pixels) in whole pixels.
+int Pixels(const FaceFile* file, hb_position_t position) {
+  if (file->strikeScale == 1.0) return static_cast<int>((position + 32) >> 6);
+  return static_cast<int>(std::lround(position * file->strikeScale / 64));
+}
 
 Layout LayOut(FontFace* font, const std::u32string& text) {
   Layout layout;
@@ -423,10 +481,10 @@ Layout LayOut(FontFace* font, const std::u32string& text) {
       PlacedGlyph glyph;
       glyph.file = faces[c];
       glyph.index = info[i].codepoint;
-      glyph.x = pen + Pixels(position[i].x_offset);
-      glyph.y = -Pixels(position[i].y_offset);
+      glyph.x = pen + Pixels(faces[c], position[i].x_offset);
+      glyph.y = -Pixels(faces[c], position[i].y_offset);
       layout.glyphs.push_back(glyph);
-      const int advance = Pixels(position[i].x_advance);
+      const int advance = Pixels(faces[c], position[i].x_advance);
       pen += advance;
       if (info[i].cluster < text.size()) clusterWidths[clusterOfPoint[info[i].cluster]] += advance;
     }
@@ -506,6 +564,23 @@ uint8_t Blend(uint8_t under, uint8_t over, unsigned alpha) {
   return static_cast<uint8_t>((over * alpha + under * (255 - alpha) + 127) / 255);
 }
 
+// A colour glyph keeps its own colours (premultiplied: over = source +
+// under * (1 - alpha)).
+void DrawColorGlyph(const Target& target, const Glyph& glyph, int gx, int gy, const RECT& visible) {
+  for (LONG y = visible.top; y < visible.bottom; ++y) {
+    uint8_t* row = reinterpret_cast<uint8_t*>(target.Row(y));
+    const uint8_t* source = glyph.colors.data() + static_cast<size_t>(y - gy) * glyph.width * 4;
+    for (LONG px = visible.left; px < visible.right; ++px) {
+      const uint8_t* s = source + (px - gx) * 4;
+      if (s[3] == 0) continue;
+      uint8_t* q = row + px * 4;
+      for (int c = 0; c < 3; ++c) {
+        q[c] = static_cast<uint8_t>(std::min(255u, s[c] + (q[c] * (255u - s[3]) + 127) / 255));
+      }
+    }
+  }
+}
+
 // Draws one laid-out line with its cell's top-left corner at device (x, top).
 void DrawLine(const Target& target, FontFace* font, const Layout& line, int x, int top,
               const Dc& dc) {
@@ -526,6 +601,10 @@ void DrawLine(const Target& target, FontFace* font, const Layout& line, int x, i
     const int gx = x + placed.x + glyph.left, gy = baseline + placed.y - glyph.top;
     RECT box = {gx, gy, gx + glyph.width, gy + glyph.rows}, visible;
     if (glyph.width <= 0 || !Intersect(box, target.clip, &visible)) continue;
+    if (!glyph.colors.empty()) {
+      DrawColorGlyph(target, glyph, gx, gy, visible);
+      continue;
+    }
     for (LONG y = visible.top; y < visible.bottom; ++y) {
       uint8_t* row = reinterpret_cast<uint8_t*>(target.Row(y));
       const uint8_t* coverage = glyph.coverage.data() + (y - gy) * glyph.width;
