@@ -17,6 +17,8 @@ constexpr int kCaptionTop = 565;
 constexpr int kCounterLeft = 550;
 // The file name is centred this far left of the picture area's centre.
 constexpr int kFileNameShift = 40;
+// Space kept clear between the file name's box and its neighbours.
+constexpr int kCaptionGap = 6;
 // The right shadow strip is taken upward from its image's second-to-last row.
 constexpr int kShadowRightFirstRow = 483;
 
@@ -25,6 +27,17 @@ const char* BareFileName(const CString& path) {
   const char* text = path;
   const char* separator = std::strrchr(text, platform::kPathSeparator);
   return separator != nullptr ? separator + 1 : text;
+}
+
+// The file name's box: centred on `centre`, as wide as fits between the
+// Export zone and the counter with a gap either side, from the caption line
+// to the window's bottom. A longer name is cut short with an ellipsis, so its
+// ink never reaches the buttons or the counter.
+RECT FileNameBox(int centre, const CRect& exportZone, int windowHeight) {
+  const int halfWidth =
+      std::max(0, std::min(centre - static_cast<int>(exportZone.right), kCounterLeft - centre) -
+                      kCaptionGap);
+  return RECT{centre - halfWidth, kCaptionTop, centre + halfWidth, windowHeight};
 }
 
 // Copies `rowCount` rows of `source` into a fresh 32-bit bitmap `width`
@@ -126,7 +139,11 @@ void CViewerDlg::ComposeWindow(CDC* dc) {
   } else if (m_titleShown) {
     ::SetTextColor(hdc, kTitleColor);
     RECT titleRect = m_titleRect;
-    ::DrawTextA(hdc, m_titleText, -1, &titleRect, DT_CENTER | DT_VCENTER | DT_WORDBREAK);
+    // The author's text as written ("&" included); a title longer than its
+    // rectangle ends with an ellipsis on the last whole line.
+    ::DrawTextA(hdc, m_titleText, -1, &titleRect,
+                DT_CENTER | DT_VCENTER | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL |
+                    DT_END_ELLIPSIS);
   } else if (!m_pictureFailure.IsEmpty()) {
     DrawPictureFailure(hdc);
   }
@@ -155,10 +172,11 @@ void CViewerDlg::DrawPicture(CDC* dc) {
 
 void CViewerDlg::DrawFileName(HDC hdc) {
   ::SetTextColor(hdc, kCaptionColor);
-  const UINT previousAlign = ::SetTextAlign(hdc, TA_CENTER);
-  const char* name = BareFileName(m_currentPicturePath);
-  const int nameX = m_pictureArea.left + m_pictureArea.Width() / 2 - kFileNameShift;
-  ::TextOutA(hdc, nameX, kCaptionTop, name, static_cast<int>(std::strlen(name)));
+  const UINT previousAlign = ::SetTextAlign(hdc, TA_LEFT | TA_TOP);
+  const int nameCentre = m_pictureArea.left + m_pictureArea.Width() / 2 - kFileNameShift;
+  RECT nameBox = FileNameBox(nameCentre, m_exportZone, m_windowHeight);
+  ::DrawTextA(hdc, BareFileName(m_currentPicturePath), -1, &nameBox,
+              DT_CENTER | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
   ::SetTextAlign(hdc, previousAlign);
 }
 

@@ -34,7 +34,9 @@ void CreateRowFont(CFont& font, LPCSTR faceName) {
 void DrawLabel(HDC dc, const CString& label, RECT area, int shift, COLORREF color) {
   ::OffsetRect(&area, shift, shift);
   ::SetTextColor(dc, color);
-  ::DrawTextA(dc, label, -1, &area, DT_VCENTER | DT_SINGLELINE);
+  // A folder name is shown as it is ("&" included), cut short with an
+  // ellipsis when longer than the row.
+  ::DrawTextA(dc, label, -1, &area, DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
 }
 
 }  // namespace

@@ -340,6 +340,93 @@ TEST_F(AlbumListTest, RowsAreDrawnFromTheirSkinImagesWithTheirLabels) {
   scenario.Run(viewer, IDCANCEL);
 }
 
+// Runs of inked columns of a row, left to right (the label and its shadow).
+std::vector<Ink> InkColumns(const Row& row, const testing_support::Picture& image) {
+  std::vector<Ink> runs;
+  bool inRun = false;
+  for (int x = 0; x < kRowWidth; ++x) {
+    Ink column;
+    for (int y = 0; y < kRowHeight; ++y) {
+      if (Distance(row.At(x, y), ReferencePixel(image, x, y)) <= kInkThreshold) continue;
+      column.left = column.right = x;
+      column.top = std::min(column.top, y), column.bottom = std::max(column.bottom, y);
+    }
+    if (column.right < 0) {
+      inRun = false;
+    } else if (inRun) {
+      runs.back().right = x;
+      runs.back().top = std::min(runs.back().top, column.top);
+      runs.back().bottom = std::max(runs.back().bottom, column.bottom);
+    } else {
+      runs.push_back(column);
+      inRun = true;
+    }
+  }
+  return runs;
+}
+
+// The label ends in three small marks on its baseline (each with its
+// one-pixel shadow): an ellipsis.
+bool EndsInEllipsis(const std::vector<Ink>& runs) {
+  if (runs.size() < 4) return false;
+  const Ink* dot = &runs[runs.size() - 3];
+  for (int i = 0; i < 3; ++i) {
+    if (dot[i].Width() > 4 || dot[i].bottom - dot[i].top > 4) return false;
+    if (std::abs(dot[i].bottom - dot[0].bottom) > 1) return false;
+  }
+  const auto tallest =
+      std::max_element(runs.begin(), runs.end() - 3, [](const Ink& a, const Ink& b) {
+        return a.bottom - a.top < b.bottom - b.top;
+      });
+  return dot[0].top > (tallest->top + tallest->bottom) / 2;
+}
+
+std::vector<Rgb> RowPixels(const Row& row) {
+  std::vector<Rgb> pixels;
+  for (int y = 0; y < kRowHeight; ++y)
+    for (int x = 0; x < kRowWidth; ++x) pixels.push_back(row.At(x, y));
+  return pixels;
+}
+bool operator==(Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
+
+TEST_F(AlbumListTest, FolderNamesAreDrawnAsPeopleWriteThem) {
+  const std::string composed = "Caf\xC3\xA9", decomposed = "Cafe\xCC\x81";  // as macOS writes it
+  const std::string tokyo = "\xE6\x9D\xB1\xE4\xBA\xAC";     // two CJK characters
+  const std::string unknown = "\xEF\xBF\xBF\xEF\xBF\xBF";   // two characters no font has
+  const std::string longName = "Holidays in the mountains with the whole family";
+  const std::string ampersand = "Tom & Jerry";
+  disc_.Jpeg("r.jpg", 40, 30, 1);
+  for (const std::string& name : {composed, decomposed, tokyo, unknown, longName, ampersand}) {
+    disc_.Jpeg(name + "/a.jpg", 40, 30, 2);
+  }
+  CViewerDlg viewer;
+  testing_support::Scenario scenario;
+  testing_support::StartBrowsing(scenario, viewer);
+  scenario.Call("labels drawn", [&] {
+    ASSERT_EQ(viewer.m_albumList.GetSize(), 7);
+    const platform::WindowImage list = platform::ComposeWindow(viewer.m_albumListBox.m_hWnd);
+    ASSERT_GE(list.height, 7 * kRowHeight);
+    auto rowOf = [&](const std::string& name) {
+      for (int i = 1; i < 7; ++i) {
+        if (viewer.m_albumList.GetAt(i).str() == disc_.Path(name)) return Row(list, i);
+      }
+      ADD_FAILURE() << name << " is not listed";
+      return Row(list, 0);
+    };
+    const testing_support::Picture& image = skins_.at(IDR_SKIN_LIST_FIRST_LEVEL);
+    EXPECT_TRUE(RowPixels(rowOf(decomposed)) == RowPixels(rowOf(composed)));
+    EXPECT_GT(FindInk(rowOf(tokyo), image).count, 20);
+    EXPECT_FALSE(RowPixels(rowOf(tokyo)) == RowPixels(rowOf(unknown)));
+    const std::vector<Ink> runs = InkColumns(rowOf(longName), image);
+    ASSERT_FALSE(runs.empty());
+    EXPECT_TRUE(EndsInEllipsis(runs));
+    EXPECT_NEAR(FindInk(rowOf(ampersand), image).Width(), LabelWidth(ampersand) + 1, 3)
+        << "\"&\" is shown, not taken as a prefix";
+  });
+  scenario.Key("close", VK_ESCAPE);
+  scenario.Run(viewer, IDCANCEL);
+}
+
 // Which text a row shows, told by the width of its ink.
 struct LabelCase {
   const char* albumTxt;  // nullptr: none

@@ -2,6 +2,7 @@
 // stretching, shrinking, mirroring, clipping; BitBlt and SetDIBitsToDevice;
 // bitmaps, selection and deletion rules; palettes; brushes; text with real
 // fonts; icons; PNG snapshots. Expected pixels are computed by hand.
+#include <fontconfig/fontconfig.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -944,6 +945,197 @@ TEST_F(Gdi, TextInUtf8AndInWindows1252MeasureTheSame) {
   GetTextExtentPoint32A(screen, "cafe", 4, &plain);
   EXPECT_NEAR(plain.cx, utf8.cx, 1);
   ReleaseDC(nullptr, screen);
+}
+
+// The pixels of `text` drawn black on white with the list font at (4, 4).
+constexpr int kTextCanvasWidth = 160;
+std::vector<uint32_t> TextPixels(const char* text, SIZE* extent = nullptr) {
+  Canvas c(kTextCanvasWidth, 30, RGB(255, 255, 255));
+  HFONT font = ListFont();
+  HGDIOBJ previous = SelectObject(c.dc, font);
+  SetBkMode(c.dc, TRANSPARENT);
+  const int length = static_cast<int>(std::strlen(text));
+  EXPECT_TRUE(TextOutA(c.dc, 4, 4, text, length));
+  if (extent != nullptr) GetTextExtentPoint32A(c.dc, text, length, extent);
+  std::vector<uint32_t> pixels = c.All();
+  SelectObject(c.dc, previous);
+  DeleteObject(font);
+  return pixels;
+}
+
+int InkCount(const std::vector<uint32_t>& pixels) {
+  return static_cast<int>(
+      std::count_if(pixels.begin(), pixels.end(), [](uint32_t p) { return p != kWhite; }));
+}
+
+Ink InkBounds(const std::vector<uint32_t>& pixels) {
+  Ink ink;
+  for (size_t i = 0; i < pixels.size(); ++i) {
+    if (pixels[i] == kWhite) continue;
+    const int x = static_cast<int>(i % kTextCanvasWidth);
+    const int y = static_cast<int>(i / kTextCanvasWidth);
+    ink.left = std::min(ink.left, x), ink.right = std::max(ink.right, x);
+    ink.top = std::min(ink.top, y), ink.bottom = std::max(ink.bottom, y);
+  }
+  return ink;
+}
+
+// True when fontconfig knows an installed font with the character.
+bool SomeFontHas(FcChar32 character) {
+  FcCharSet* wanted = FcCharSetCreate();
+  FcCharSetAddChar(wanted, character);
+  FcPattern* pattern = FcPatternCreate();
+  FcPatternAddCharSet(pattern, FC_CHARSET, wanted);
+  FcObjectSet* fields = FcObjectSetBuild(FC_FILE, nullptr);
+  FcFontSet* found = FcFontList(nullptr, pattern, fields);
+  const bool any = found != nullptr && found->nfont > 0;
+  if (found != nullptr) FcFontSetDestroy(found);
+  FcObjectSetDestroy(fields);
+  FcPatternDestroy(pattern);
+  FcCharSetDestroy(wanted);
+  return any;
+}
+
+TEST_F(Gdi, CharactersTheFontLacksComeFromFallbackFonts) {
+  ASSERT_TRUE(SomeFontHas(0x6F22)) << "no CJK font installed (tools/install-deps.sh installs one)";
+  // U+FFFF is in no font: it draws the chosen face's missing-glyph box.
+  const std::vector<uint32_t> box = TextPixels("\xEF\xBF\xBF");
+  ASSERT_GT(InkCount(box), 0);
+  const struct {
+    const char* name;
+    FcChar32 character;
+    const char* utf8;
+  } rows[] = {{"kanji", 0x6F22, "\xE6\xBC\xA2"}, {"hanzi", 0x5B57, "\xE5\xAD\x97"},
+              {"hangul", 0xD55C, "\xED\x95\x9C"}, {"hiragana", 0x3042, "\xE3\x81\x82"},
+              {"emoji", 0x1F600, "\xF0\x9F\x98\x80"}};
+  std::vector<std::vector<uint32_t>> drawn;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (!SomeFontHas(row.character)) {
+      ADD_FAILURE() << "no installed font has it";
+      continue;
+    }
+    SIZE extent;
+    drawn.push_back(TextPixels(row.utf8, &extent));
+    EXPECT_GT(InkCount(drawn.back()), 10);
+    EXPECT_NE(drawn.back(), box);
+    EXPECT_GE(extent.cx, 8);  // a CJK character is about as wide as it is high
+    for (size_t other = 0; other + 1 < drawn.size(); ++other) EXPECT_NE(drawn.back(), drawn[other]);
+  }
+}
+
+TEST_F(Gdi, CombiningMarksJoinTheirLetter) {
+  // Decomposed forms (as macOS names files) draw exactly as the composed ones.
+  const struct {
+    const char* decomposed;
+    const char* composed;
+  } rows[] = {{"Cafe\xCC\x81", "Caf\xC3\xA9"},
+              {"Zu\xCC\x88rich", "Z\xC3\xBCrich"},
+              {"A\xCC\x8A" "ngstro\xCC\x88m", "\xC3\x85ngstr\xC3\xB6m"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.composed);
+    EXPECT_EQ(TextPixels(row.decomposed), TextPixels(row.composed));
+  }
+  // A mark with no composed form sits above its letter, inside the letter's
+  // cell, not after it.
+  SIZE marked;
+  const Ink q = InkBounds(TextPixels("q"));
+  const Ink qAcute = InkBounds(TextPixels("q\xCC\x81", &marked));
+  ASSERT_TRUE(q.Any() && qAcute.Any());
+  EXPECT_LE(qAcute.right - qAcute.left + 1, marked.cx + 1);
+  EXPECT_LT(qAcute.top, q.top - 1);
+}
+
+// Runs of inked columns (left to right) in rows [top, bottom) of a canvas
+// drawn on white (all rows when bottom is 0).
+std::vector<Ink> InkColumns(const Canvas& c, int top = 0, int bottom = 0) {
+  PixelView v = platform::BitmapPixels(c.framebuffer);
+  if (bottom == 0) bottom = v.height;
+  std::vector<Ink> runs;
+  bool inRun = false;
+  for (int x = 0; x < v.width; ++x) {
+    Ink column;
+    for (int y = top; y < bottom; ++y) {
+      if (v.At(x, y) == kWhite) continue;
+      column.left = column.right = x;
+      column.top = std::min(column.top, y), column.bottom = std::max(column.bottom, y);
+    }
+    if (!column.Any()) {
+      inRun = false;
+    } else if (inRun) {
+      Ink& run = runs.back();
+      run.right = x;
+      run.top = std::min(run.top, column.top);
+      run.bottom = std::max(run.bottom, column.bottom);
+    } else {
+      runs.push_back(column);
+      inRun = true;
+    }
+  }
+  return runs;
+}
+
+// The ink ends in three small marks side by side on one line: an ellipsis.
+bool EndsInEllipsis(const std::vector<Ink>& runs) {
+  if (runs.size() < 4) return false;
+  const Ink* dot = &runs[runs.size() - 3];
+  for (int i = 0; i < 3; ++i) {
+    if (dot[i].right - dot[i].left > 3 || dot[i].bottom - dot[i].top > 3) return false;
+    if (std::abs(dot[i].bottom - dot[0].bottom) > 1) return false;
+  }
+  // The dots sit on the baseline, below the middle of the letters before them.
+  const auto tallest =
+      std::max_element(runs.begin(), runs.end() - 3, [](const Ink& a, const Ink& b) {
+        return a.bottom - a.top < b.bottom - b.top;
+      });
+  return dot[0].top > (tallest->top + tallest->bottom) / 2;
+}
+
+TEST_F(Gdi, DrawTextEndEllipsisCutsLinesToTheirRectangle) {
+  const char* name = "PXL_20240612_093512345.MP.jpg";
+  const struct {
+    const char* what;
+    UINT format;
+    int boxWidth;
+    bool ellipsis;  // expected at the end of the ink
+  } rows[] = {{"too long, left", DT_SINGLELINE | DT_END_ELLIPSIS, 100, true},
+              {"too long, centred", DT_SINGLELINE | DT_CENTER | DT_END_ELLIPSIS, 120, true},
+              {"too long, no flag", DT_SINGLELINE, 100, false},
+              {"fits", DT_SINGLELINE | DT_END_ELLIPSIS, 300, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    Canvas c(320, 30, RGB(255, 255, 255));
+    HFONT font = ListFont();
+    HGDIOBJ previous = SelectObject(c.dc, font);
+    SetBkMode(c.dc, TRANSPARENT);
+    RECT box = {10, 4, 10 + row.boxWidth, 26};
+    DrawTextA(c.dc, name, -1, &box, row.format);
+    const std::vector<Ink> runs = InkColumns(c);
+    ASSERT_FALSE(runs.empty());
+    EXPECT_GE(runs.front().left, 10);
+    EXPECT_LT(runs.back().right, 10 + row.boxWidth);
+    EXPECT_EQ(EndsInEllipsis(runs), row.ellipsis);
+    SelectObject(c.dc, previous);
+    DeleteObject(font);
+  }
+}
+
+TEST_F(Gdi, WrappedTextEndsWithAnEllipsisOnItsLastWholeLine) {
+  Canvas c(200, 200, RGB(255, 255, 255));
+  SetBkMode(c.dc, TRANSPARENT);
+  SIZE line;
+  GetTextExtentPoint32A(c.dc, "Hg", 2, &line);
+  // Two whole lines and part of a third fit.
+  RECT box = {10, 10, 150, 10 + 2 * line.cy + line.cy / 2};
+  const char* text = "one two three four five six seven eight nine ten eleven twelve";
+  const int height =
+      DrawTextA(c.dc, text, -1, &box, DT_CENTER | DT_WORDBREAK | DT_EDITCONTROL | DT_END_ELLIPSIS);
+  EXPECT_EQ(height, 2 * line.cy);
+  Ink ink = InkOf(c, kWhite, kBlack);
+  ASSERT_TRUE(ink.Any());
+  EXPECT_LT(ink.bottom, 10 + 2 * line.cy);  // the partial third line is not drawn
+  EXPECT_FALSE(EndsInEllipsis(InkColumns(c, 10, 10 + line.cy)));
+  EXPECT_TRUE(EndsInEllipsis(InkColumns(c, 10 + line.cy, 10 + 2 * line.cy)));
 }
 
 TEST_F(Gdi, TextCallsRefuseBadArguments) {

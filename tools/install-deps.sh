@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgtk-3-dev libsdl2-dev libsdl2-mixer-dev timgm6mb-soundfont libpixman-1-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-liberation
+  libharfbuzz-dev fonts-wqy-microhei fonts-symbola
   clang libclang-rt-14-dev
   python3 python3-pil imagemagick netpbm giflib-tools libtiff-tools libgif-dev
   libjpeg-turbo-progs

@@ -70,7 +70,7 @@ struct Palette : Object {
   std::vector<PALETTEENTRY> entries;
 };
 
-struct FontFace;  // FreeType face at the font's pixel size (gdi_text.cpp)
+struct FontFace;  // the font's chosen face and fallbacks at its pixel size (gdi_text.cpp)
 
 struct Font : Object {
   Font();

@@ -158,6 +158,8 @@ BOOL GetTextExtentPoint32A(HDC dc, LPCSTR text, int length, LPSIZE size);
 #define DT_NOCLIP 0x00000100
 #define DT_CALCRECT 0x00000400
 #define DT_NOPREFIX 0x00000800
+#define DT_EDITCONTROL 0x00002000
+#define DT_END_ELLIPSIS 0x00008000
 int DrawTextA(HDC dc, LPCSTR text, int length, LPRECT rect, UINT format);
 
 // --- Icons -------------------------------------------------------------------------------
