@@ -1,15 +1,16 @@
 // Export: the current picture's file decoded again at full size and written
-// to a file the user names, in the form of the Save As filter the user picks
-// (never the typed extension). Paletted forms reduce the colours first.
-#include <cstdlib>
+// to a file the user names. A name that ends in one of the forms' extensions
+// is written in that form (the viewer reads files by their extension, so a
+// .jpg must hold a JPEG); any other name in the form of the Save As filter
+// the user picks. Paletted forms reduce the colours first.
 #include <optional>
+#include <string>
 
 #include "app/viewer_dlg.h"
 #include "commands/decoded_picture.h"
-#include "imaging/core/error_text.h"
-#include "imaging/core/image_size.h"
-#include "imaging/core/owners.h"
+#include "commands/write_failure.h"
 #include "imaging/core/pelorn.h"
+#include "imaging/core/picture_forms.h"
 #include "platform/framework/afx_app.h"
 
 namespace {
@@ -22,83 +23,55 @@ const char kExportFilter[] =
     "JPG File (*.jpg)|*.jpg|24-Bit PNG File (*.png)|*.png|8-bit PNG File (*.png)|*.png|"
     "24-bit BMP (*.bmp)|*.bmp|8-bit BMP (*.bmp)|*.bmp|4-bit BMP (*.bmp)|*.bmp| Non LZW gif|*.gif||";
 
-enum class ExportForm { kJpeg, kPng24, kPng8, kBmp24, kBmp8, kBmp4, kGif };
-
-constexpr int kJpegQuality = 85;
+constexpr int32_t kJpegQuality = 85;
 
 // The form of a filter index counted from 1; any other index writes JPEG.
-ExportForm FormOfFilter(DWORD filterIndex) {
+PictureForm FormOfFilter(DWORD filterIndex) {
   switch (filterIndex) {
-    case 2: return ExportForm::kPng24;
-    case 3: return ExportForm::kPng8;
-    case 4: return ExportForm::kBmp24;
-    case 5: return ExportForm::kBmp8;
-    case 6: return ExportForm::kBmp4;
-    case 7: return ExportForm::kGif;
-    default: return ExportForm::kJpeg;
+    case 2: return PictureForm::kPng24;
+    case 3: return PictureForm::kPng8;
+    case 4: return PictureForm::kBmp24;
+    case 5: return PictureForm::kBmp8;
+    case 6: return PictureForm::kBmp4;
+    case 7: return PictureForm::kGif;
+    default: return PictureForm::kJpeg;
   }
 }
 
-// Colours the form's palette holds; 0 for the forms written from RGB.
-int32_t PaletteColors(ExportForm form) {
-  switch (form) {
-    case ExportForm::kPng8:
-    case ExportForm::kBmp8:
-    case ExportForm::kGif: return 256;
-    case ExportForm::kBmp4: return 16;
-    default: return 0;
-  }
+// The typed name's extension decides where it names a form; the filter
+// chooses among the forms of one extension and decides for any other name.
+PictureForm FormToWrite(const CString& path, DWORD filterIndex) {
+  const PictureForm chosen = FormOfFilter(filterIndex);
+  PictureForm named = chosen;
+  return FormOfFileName(path.GetString(), chosen, &named) ? named : chosen;
 }
 
-void ShowImageError(PelornError code) {
-  AfxMessageBox(ErrorText(code).c_str(), MB_ICONEXCLAMATION | MB_OK);
-}
-
-// Writes the picture in one form; 1 on success, 0 with the thread's last
-// error code set. `indices` and `palette` are the reduced picture for the
-// paletted forms.
-int32_t WriteForm(ExportForm form, const char* path, const DecodedPicture& picture,
-                  const uint8_t* indices, const RGBQUAD* palette) {
-  const int32_t width = picture.width();
-  const int32_t height = picture.height();
-  switch (form) {
-    case ExportForm::kPng24: return WritePng24File(path, picture.rgb(), width, height, 0.0);
-    case ExportForm::kPng8:
-      return WritePng8File(path, indices, width, height, 256, palette, 0.0);
-    case ExportForm::kBmp24: return WriteBmp24File(path, picture.rgb(), width, height);
-    case ExportForm::kBmp8: return WriteBmpIndexedFile(path, indices, width, height, 8, 256, palette);
-    case ExportForm::kBmp4: return WriteBmpIndexedFile(path, indices, width, height, 4, 16, palette);
-    case ExportForm::kGif: return WriteGifFile(path, indices, width, height, 0, -1, palette);
-    case ExportForm::kJpeg: break;
-  }
-  return WriteJpegFile(path, picture.rgb(), static_cast<uint32_t>(width),
-                       static_cast<uint32_t>(height), kJpegQuality, 1, 0);
+// The picture's file name without its folder and extension: what the Save
+// As dialog proposes on a desktop that shows a name instead of a pattern.
+CString PictureStem(const CString& path) {
+  const std::string full = path.GetString();
+  const size_t slash = full.find_last_of(platform::kPathSeparator);
+  std::string name = slash == std::string::npos ? full : full.substr(slash + 1);
+  const size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return CString(name.c_str());
 }
 
 // Reduces the colours when the form needs a palette, then writes. Failures
-// are shown with the library's text once the writing's wait cursor is gone.
+// are shown once the writing's wait cursor is gone: the library's text, and
+// for a file that could not be made or filled, the folder and why.
 void WritePicture(const CString& path, DWORD filterIndex, const DecodedPicture& picture) {
-  const ExportForm form = FormOfFilter(filterIndex);
-  const int32_t colors = PaletteColors(form);
-  RGBQUAD palette[256] = {};
-  pelorn::PlainBlock indices;
   std::optional<PelornError> failure;
   {
     CWaitCursor writing;  // the dialog may have replaced the cursor
-    size_t indexBytes = 0;
-    if (colors > 0 && (!pelorn::CheckedProduct(static_cast<uint64_t>(picture.width()),
-                                               static_cast<uint64_t>(picture.height()),
-                                               &indexBytes) ||
-                       !indices.Allocate(indexBytes))) {
-      failure = kPelornOutOfMemory;
-    } else if (colors > 0 && !QuantizeRgb(picture.rgb(), indices.bytes(), picture.width(),
-                                          picture.height(), colors, palette)) {
-      failure = GetLastImageError();
-    } else if (!WriteForm(form, path.GetString(), picture, indices.bytes(), palette)) {
+    if (!WriteFormFile(FormToWrite(path, filterIndex), path.GetString(), picture.rgb(),
+                       picture.width(), picture.height(), kJpegQuality)) {
       failure = GetLastImageError();
     }
   }
-  if (failure.has_value()) ShowImageError(*failure);
+  if (failure.has_value()) {
+    AfxMessageBox(WriteFailureText(path.GetString(), *failure).c_str(), MB_ICONEXCLAMATION | MB_OK);
+  }
 }
 
 }  // namespace
@@ -114,8 +87,9 @@ void CViewerDlg::Export() {
                      OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, kExportFilter, this);
   dialog.m_ofn.lpstrTitle = kExportTitle;
   dialog.m_ofn.nFilterIndex = 1;
+  dialog.ProposeName(PictureStem(m_pictureList.GetAt(m_currentIndex)));
   if (dialog.DoModal() != IDOK) return;
 
-  // The returned path exactly as given: the form comes from the filter alone.
+  // The returned path exactly as given: nothing is added to it.
   WritePicture(dialog.GetPathName(), dialog.m_ofn.nFilterIndex, decoded);
 }

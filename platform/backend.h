@@ -38,7 +38,10 @@ class UserBackend {
   virtual int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption,
                              UINT type) = 0;
   // Fills dialog->lpstrFile and dialog->nFilterIndex; false when cancelled.
-  virtual bool ShowSaveAsDialog(OPENFILENAMEA* dialog) = 0;
+  // `proposedName` is the caller's name for what is saved, without folder or
+  // extension ("" for none), which a chooser may show in place of a pattern
+  // given as the initial file name.
+  virtual bool ShowSaveAsDialog(OPENFILENAMEA* dialog, const std::string& proposedName) = 0;
   // A window was created, moved, resized, shown, hidden, restacked or had its
   // text changed; or it is about to be destroyed.
   virtual void WindowChanged(HWND window) {}
@@ -114,6 +117,10 @@ HBITMAP ClipboardBitmap();
 
 // A clipboard that another program holds open: OpenClipboard fails (tests).
 void SetClipboardHeldElsewhere(bool held);
+
+// GetSaveFileNameA, with the caller's name for what is saved handed to the
+// back end (the framework's CFileDialog::ProposeName).
+BOOL GetSaveFileNameProposing(OPENFILENAMEA* dialog, const std::string& proposedName);
 
 // What CommDlgExtendedError reports for the last common dialog.
 void SetCommDlgError(DWORD error);

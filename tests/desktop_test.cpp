@@ -5,6 +5,7 @@
 // disc; pictures read back come from Pillow.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -424,6 +425,57 @@ TEST_F(DesktopTest, ExportTypedIntoTheRealChooser) {
   ASSERT_TRUE(read.has_value()) << target;
   EXPECT_EQ(read->width, static_cast<uint32_t>(kWidth));
   EXPECT_EQ(read->height, static_cast<uint32_t>(kHeight));
+  QuitWith(viewer, "Escape");
+}
+
+// The chooser on a user's desktop, three exports in one run: it opens in the
+// user's Pictures folder (from the XDG user folders, never the disc the
+// program was started from) proposing the picture's own name, and the filter
+// chosen sets the extension (8-bit PNG: .png); a name typed with .png under
+// the JPEG filter writes a PNG; the next chooser opens where the last file
+// went and proposes the name again (8-bit BMP: .bmp).
+TEST_F(DesktopTest, ExportChooserProposesThePicturesNameInPicturesThenTheLastFolder) {
+  disc_.Bmp("Holiday 1.bmp", 320, 240, 4);
+  Tour({"click 500 360", "timer", "shot first"});
+  const std::string home = out_ + "/home";
+  const std::string pictures = home + "/Bilder";
+  const std::string elsewhere = out_ + "/elsewhere";
+  fs::create_directories(pictures);
+  fs::create_directories(home + "/.config");
+  fs::create_directories(elsewhere);
+  const std::string dirs = "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n";
+  ASSERT_TRUE(testing_support::WriteWholeFile(home + "/.config/user-dirs.dirs",
+                                              std::vector<uint8_t>(dirs.begin(), dirs.end())));
+  const XWindow viewer =
+      StartViewer({"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config",
+                   "TESSARY_TEST_SAVE_AS=3:;1:" + elsewhere + "/typed.png;5:"});
+  Click(viewer, kSplashPoint);
+  ASSERT_EQ(WaitLike(viewer, "first"), 0);
+  const struct {
+    std::string written;
+    const char* described;  // Pillow's format, mode and size
+  } kExports[] = {{pictures + "/Holiday 1.png", "PNG P 320 240\n"},
+                  {elsewhere + "/typed.png", "PNG RGB 320 240\n"},
+                  {elsewhere + "/Holiday 1.bmp", "BMP P 320 240\n"}};
+  for (const auto& expected : kExports) {
+    Click(viewer, kExportPoint);
+    std::string described;
+    for (int waited = 0; waited < kSettleMs && described.empty(); waited += 200) {
+      testing_support::Pause(200);
+      testing_support::RunCommand(
+          std::string(testing_support::PythonWithPillow()) +
+              " -c \"from PIL import Image; i = Image.open('" + expected.written +
+              "'); i.load(); print(i.format, i.mode, i.size[0], i.size[1])\" 2>/dev/null",
+          &described);
+    }
+    EXPECT_EQ(described, expected.described) << expected.written;
+  }
+  std::vector<std::string> onDisc;
+  for (const auto& entry : fs::directory_iterator(disc_.Root())) {
+    onDisc.push_back(entry.path().filename().string());
+  }
+  std::sort(onDisc.begin(), onDisc.end());
+  EXPECT_EQ(onDisc, (std::vector<std::string>{"Holiday 1.bmp", "tessary"})) << "nothing on the disc";
   QuitWith(viewer, "Escape");
 }
 

@@ -105,6 +105,16 @@ TEST(PelornTool, FailuresEndWithTheirStatusAndMessage) {
   WriteWholeFile(notGif, {'G', 'I', 'F', '8', '7', 'b', 0, 0, 0, 0, 0, 0, 0});
   const std::string huge = MakeOversizedBmp(folder);
   const std::string out = folder + "/out.ppm";
+  // Pillow's JPEG of the blocks under other formats' names, and a TIFF cut
+  // after its byte-order mark: damaged files each reader must name.
+  const std::string jpeg = folder + "/blocks.jpg";
+  EXPECT_EQ(RunCommand(std::string(PythonWithPillow()) + " -c \"from PIL import Image; Image.open('" +
+                       png + "').save('" + jpeg + "')\""),
+            0);
+  const std::vector<uint8_t> jpegBytes = testing_support::ReadWholeFile(jpeg);
+  for (const char* name : {"/jpeg.png", "/jpeg.pcx", "/jpeg.tga", "/jpeg.tif"})
+    WriteWholeFile(folder + name, jpegBytes);
+  WriteWholeFile(folder + "/cut.tif", {'I', 'I', 42, 0});
   const struct {
     const char* what;
     std::string arguments;
@@ -125,6 +135,18 @@ TEST(PelornTool, FailuresEndWithTheirStatusAndMessage) {
        "pelorn: " + notGif + ": Bad GIF file\n"},
       {"oversized picture", "info " + Quoted(huge), 1,
        "pelorn: " + huge + ": Error : out of memory\n"},
+      {"JPEG named .png", "info " + Quoted(folder + "/jpeg.png"), 1, ": Bad PNG file\n"},
+      {"JPEG named .pcx", "info " + Quoted(folder + "/jpeg.pcx"), 1, ": Bad PCX file\n"},
+      {"JPEG named .tga", "info " + Quoted(folder + "/jpeg.tga"), 1, ": Bad TGA file\n"},
+      {"JPEG named .tif", "info " + Quoted(folder + "/jpeg.tif"), 1, ": Bad TIF file\n"},
+      {"cut TIFF", "info " + Quoted(folder + "/cut.tif"), 1, ": Bad TIF file\n"},
+      {"missing TIFF", "info " + Quoted(folder + "/none.tif"), 1, ": Error on file open\n"},
+      {"quality 0", "convert " + Quoted(png) + " " + Quoted(jpeg) + " --quality 0", 2,
+       "pelorn: --quality needs a number from 1 to 100\n"},
+      {"quality 101", "convert " + Quoted(png) + " " + Quoted(jpeg) + " --quality 101", 2,
+       "--quality needs a number from 1 to 100"},
+      {"quality -5", "convert " + Quoted(png) + " " + Quoted(jpeg) + " --quality -5", 2,
+       "--quality needs a number from 1 to 100"},
   };
   for (const auto& testCase : kCases) {
     SCOPED_TRACE(testCase.what);
@@ -160,6 +182,35 @@ TEST(PelornTool, MemoryRefusedMidwayEndsAsOutOfMemory) {
       RunPelorn("convert " + Quoted(huge) + " " + Quoted(folder + "/out.gif"), kLimit);
   EXPECT_EQ(outcome.status, 1);
   EXPECT_NE(outcome.message.find(": Error : out of memory\n"), std::string::npos) << outcome.message;
+}
+
+// Quality 1 and 100 are accepted: at 100 Pillow reads back the picture
+// within a level or two inside the blocks, at 1 far from it. A .jpeg name is
+// a JPEG too.
+TEST(PelornTool, QualityBoundsAreAccepted) {
+  const std::string folder = TempDir();
+  const std::string png = MakeBlocksPng(folder);
+  const auto input = ReferenceDecode(png);
+  ASSERT_TRUE(input.has_value());
+  const struct {
+    int quality;
+    bool close;
+  } kCases[] = {{100, true}, {1, false}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.quality);
+    const std::string out = folder + "/q" + std::to_string(c.quality) + ".jpeg";
+    const Outcome outcome = RunPelorn("convert " + Quoted(png) + " " + Quoted(out) +
+                                      " --quality " + std::to_string(c.quality));
+    ASSERT_EQ(outcome.status, 0) << outcome.message;
+    std::string format;
+    RunCommand(std::string(PythonWithPillow()) + " -c \"from PIL import Image; print(Image.open('" +
+                   out + "').format)\"",
+               &format);
+    EXPECT_EQ(format, "JPEG\n");
+    const auto written = ReferenceDecode(out);
+    ASSERT_TRUE(written.has_value());
+    EXPECT_EQ(MaxDeltaInsideBlocks(*written, *input, 4) <= 2, c.close);
+  }
 }
 
 TEST(PelornTool, EveryFormReadsBackAsTheInput) {

@@ -9,6 +9,10 @@
 // (tests/tools/describe_picture.py), with bit depth and palette size taken
 // from the files' own headers.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstdio>
@@ -487,7 +491,7 @@ struct ExportCase {
   int bits, paletteEntries;
   int maxDelta;             // -1: lossy or reduced, judged by the mean
   double meanDelta;
-  const char* errorText;    // the message box, if any
+  const char* errorText;    // the message box, if any; "<disc>" stands for the disc's folder
   int sourceWidth = 400, sourceHeight = 300;
 };
 
@@ -522,13 +526,17 @@ TEST_P(ExportTest, WritesTheChosenForm) {
     EXPECT_EQ(dialogs[0].flags & (OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT),
               static_cast<DWORD>(OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT));
     EXPECT_EQ(dialogs[0].initialFilterIndex, 1u);
+    EXPECT_EQ(dialogs[0].proposedName, "source-" + std::to_string(c.sourceWidth));
 
     const auto boxes = headless::TakeMessageBoxes();
     if (c.errorText == nullptr) {
       EXPECT_TRUE(boxes.empty());
     } else {
       ASSERT_EQ(boxes.size(), 1u);
-      EXPECT_EQ(boxes[0].text, c.errorText);
+      std::string expected = c.errorText;
+      const size_t disc = expected.find("<disc>");
+      if (disc != std::string::npos) expected.replace(disc, 6, folder_);
+      EXPECT_EQ(boxes[0].text, expected);
       EXPECT_EQ(boxes[0].caption, "Tessary");
       EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_ICONEXCLAMATION | MB_OK));
     }
@@ -574,7 +582,22 @@ INSTANTIATE_TEST_SUITE_P(
         ExportCase{"Bmp8", "out8.bmp", 5, "out8.bmp", "BMP", 8, 256, -1, 6.0, nullptr},
         ExportCase{"Bmp4", "out4.bmp", 6, "out4.bmp", "BMP", 4, 16, -1, 24.0, nullptr},
         ExportCase{"Gif", "out.gif", 7, "out.gif", "GIF", 8, 256, -1, 6.0, nullptr},
-        ExportCase{"TypedBmpWithJpegFilter", "typed.bmp", 1, "typed.bmp", "JPEG", 24, 0, -1, 2.0,
+        // The typed extension decides; the filter picks among one extension's forms.
+        ExportCase{"TypedBmpWithJpegFilter", "typed.bmp", 1, "typed.bmp", "BMP", 24, 0, 0, 0.0,
+                   nullptr},
+        ExportCase{"TypedPngWithJpegFilter", "typed.png", 1, "typed.png", "PNG", 24, 0, 0, 0.0,
+                   nullptr},
+        ExportCase{"TypedPngWithPng8Filter", "typed.PNG", 3, "typed.PNG", "PNG", 8, 256, -1, 6.0,
+                   nullptr},
+        ExportCase{"TypedBmpWithBmp4Filter", "typed.bmp", 6, "typed.bmp", "BMP", 4, 16, -1, 24.0,
+                   nullptr},
+        ExportCase{"TypedBmpWithGifFilter", "typed.bmp", 7, "typed.bmp", "BMP", 24, 0, 0, 0.0,
+                   nullptr},
+        ExportCase{"TypedJpegWithPngFilter", "typed.jpeg", 2, "typed.jpeg", "JPEG", 24, 0, -1, 2.0,
+                   nullptr},
+        ExportCase{"TypedGifWithBmpFilter", "typed.gif", 5, "typed.gif", "GIF", 8, 256, -1, 6.0,
+                   nullptr},
+        ExportCase{"OtherExtensionFollowsFilter", "typed.pic", 2, "typed.pic", "PNG", 24, 0, 0, 0.0,
                    nullptr},
         ExportCase{"UnknownFilterWritesJpeg", "nine.jpg", 9, "nine.jpg", "JPEG", 24, 0, -1, 2.0,
                    nullptr},
@@ -583,9 +606,49 @@ INSTANTIATE_TEST_SUITE_P(
         ExportCase{"ShownReducedWrittenFull", "full.bmp", 4, "full.bmp", "BMP", 24, 0, 0, 0.0,
                    nullptr, 2000, 1500},
         ExportCase{"Cancelled", nullptr, 1, nullptr, "", 0, 0, 0, 0.0, nullptr},
-        ExportCase{"WriterFails", "no-such-folder/out.jpg", 1, nullptr, "", 0, 0, 0, 0.0,
-                   "Error on file open"}),
+        ExportCase{"FolderMissing", "no-such-folder/out.jpg", 1, nullptr, "", 0, 0, 0, 0.0,
+                   "Error on file open\nThe folder <disc>/no-such-folder does not exist."},
+        ExportCase{"FileWhereFolderExpected", "source-400.png/out.bmp", 4, nullptr, "", 0, 0, 0,
+                   0.0, "Error on file open\nThe folder <disc>/source-400.png does not exist."}),
     [](const ::testing::TestParamInfo<ExportCase>& param) { return std::string(param.param.label); });
+
+// Media that refuse the file: one mounted read-only, one too small for the
+// picture. The kernel's refusal is the truth the message must name. Needs a
+// mount namespace of its own (root with CAP_SYS_ADMIN); skipped elsewhere.
+TEST_F(PictureCommandsTest, ExportNamesTheFolderAndWhyTheMediumRefused) {
+  if (unshare(CLONE_NEWNS) != 0 ||
+      mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+    GTEST_SKIP() << "no mount namespace of our own: " << std::strerror(errno);
+  }
+  const std::string readOnly = PathOf("read-only"), small = PathOf("small");
+  fs::create_directory(readOnly);
+  fs::create_directory(small);
+  ASSERT_EQ(mount("tmpfs", readOnly.c_str(), "tmpfs", MS_RDONLY, "size=64k"), 0);
+  ASSERT_EQ(mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k"), 0);
+  const std::string source = MakePicture("source.png", 400, 300, "PNG");
+  const struct {
+    std::string typed;
+    DWORD filterIndex;
+    std::string text;
+  } cases[] = {
+      {readOnly + "/out.jpg", 1,
+       "Error on file open\nThe folder " + readOnly + " is on a read-only medium."},
+      {small + "/out.bmp", 4,  // 360 000 bytes of pixels
+       "Error on file write\nNo space is left on the medium of the folder " + small + "."},
+  };
+  InViewer({source}, 0, [&](CViewerDlg& viewer) {
+    for (const auto& c : cases) {
+      headless::QueueSaveAsAnswer(c.typed, c.filterIndex);
+      viewer.Export();
+      EXPECT_EQ(headless::TakeSaveAsDialogs().size(), 1u);
+      const auto boxes = headless::TakeMessageBoxes();
+      ASSERT_EQ(boxes.size(), 1u) << c.typed;
+      EXPECT_EQ(boxes[0].text, c.text);
+    }
+  });
+  umount2(readOnly.c_str(), MNT_DETACH);
+  umount2(small.c_str(), MNT_DETACH);
+}
 
 // Each allocation of an 8-bit export failing in turn: the failure is either
 // silent (the picture could not be decoded, so no dialog) or the library's

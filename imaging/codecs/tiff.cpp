@@ -114,6 +114,14 @@ uint64_t LibtiffDecodingBytes(TIFF* tiff) {
   return unit >= pastBound / planes ? pastBound : unit * planes;
 }
 
+// libtiff fails to open a file that is missing or unreadable and one whose
+// header is not a TIFF's alike: a file that opens for reading is a bad TIFF.
+PelornError OpenFailure(const char* path) {
+  if (libtiffRefusedMemory) return kPelornOutOfMemory;
+  pelorn::FileOwner file;
+  return file.Open(path, "rb") ? kPelornBadTiff : kPelornFileOpen;
+}
+
 void SendTiming(const char* stage, DWORD startTicks) {
   char line[64];
   std::snprintf(line, sizeof line, "%s %4.2f\n", stage, (GetTickCount() - startTicks) * 0.001);
@@ -163,7 +171,7 @@ HGLOBAL PelornCodec::ReadTiffFile(const char* path, uint32_t* width, uint32_t* h
   libtiffRefusedMemory = false;
   TiffFile file(OpenTiff(path, pelorn::kMaxPictureMemory));
   if (file.get() == nullptr) {
-    errorCode = libtiffRefusedMemory ? kPelornOutOfMemory : kPelornFileOpen;
+    errorCode = OpenFailure(path);
     return nullptr;
   }
   uint32_t imageWidth = 0, imageHeight = 0;
@@ -213,7 +221,7 @@ HGLOBAL PelornCodec::ReadTiffFile(const char* path, uint32_t* width, uint32_t* h
   }
   file.Reset(OpenTiff(path, pelorn::kMaxPictureMemory - blockBytes - rowBytes));
   if (file.get() == nullptr) {
-    errorCode = libtiffRefusedMemory ? kPelornOutOfMemory : kPelornFileOpen;
+    errorCode = OpenFailure(path);
     return nullptr;
   }
 

@@ -19,10 +19,14 @@ std::string ErrorText(PelornError code) {
     case 12: return "No GIF support..";
     case 13: return "Resource Not Found";
     case 14: return "Operation cancelled by callback";
+    case 15: return "Bad PNG file";
     case 16: return "Internal PNG creation error - possibly bad params";
     case 17: return "Internal Pelorn error";
     case 18: return "Font creation error";
     case 20: return "Bad TIF file";
+    case 22: return "Bad PCX file";
+    case 26: return "Device cannot stretch bitmaps";
+    case 35: return "Bad TGA file";
     default: break;
   }
   char text[32];

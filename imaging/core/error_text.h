@@ -5,5 +5,6 @@
 
 #include "imaging/core/pelorn.h"
 
-// The fixed text of a code, or "Error #<code>" for a code without one.
+// The fixed text of every code the library sets, or "Error #<code>" for any
+// other code.
 std::string ErrorText(PelornError code);

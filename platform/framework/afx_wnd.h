@@ -327,6 +327,11 @@ class CFileDialog : public CObject {
               LPCSTR filter = nullptr, CWnd* parent = nullptr);
   // IDOK or IDCANCEL.
   virtual INT_PTR DoModal();
+  // The name of what is saved, without folder or extension. The Windows
+  // common dialog shows the initial file name as given; a desktop chooser
+  // that shows no patterns in its name field proposes this name instead,
+  // with the chosen filter's extension.
+  void ProposeName(LPCSTR name);
   CString GetPathName() const;
   CString GetFileName() const;
   CString GetFileExt() const;
@@ -337,6 +342,7 @@ class CFileDialog : public CObject {
   BOOL m_bOpenFileDialog;
   CString m_filter;       // with '\0' separators
   CString m_defaultExtension;
+  CString m_proposedName;
   char m_fileName[MAX_PATH];
   char m_fileTitle[MAX_PATH];
 };

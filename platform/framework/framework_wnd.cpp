@@ -637,8 +637,10 @@ CFileDialog::CFileDialog(BOOL openFileDialog, LPCSTR defaultExtension, LPCSTR fi
 INT_PTR CFileDialog::DoModal() {
   // The viewer asks only for a file to save; there is no Open dialog.
   if (m_bOpenFileDialog) return IDCANCEL;
-  return ::GetSaveFileNameA(&m_ofn) ? IDOK : IDCANCEL;
+  return AfxPlumbingGetSaveFileName(&m_ofn, m_proposedName.GetString()) ? IDOK : IDCANCEL;
 }
+
+void CFileDialog::ProposeName(LPCSTR name) { m_proposedName = name != nullptr ? name : ""; }
 
 CString CFileDialog::GetPathName() const { return CString(m_ofn.lpstrFile); }
 CString CFileDialog::GetFileName() const {

@@ -24,6 +24,11 @@ void AfxPlumbingStart(int argc, char** argv);
 int AfxPlumbingWaitCursorCount();
 void AfxPlumbingSetWaitCursorCount(int count);
 
+// The Save As dialog (GetSaveFileNameA), told the name the caller proposes
+// for what is saved ("" for none; see CFileDialog::ProposeName). TRUE when a
+// file was chosen.
+BOOL AfxPlumbingGetSaveFileName(OPENFILENAMEA* dialog, LPCSTR proposedName);
+
 // The framework attaches a window: the window system learns how to tell it
 // of windows destroyed behind its back (`forgetWindow`) and which filter
 // (AfxPreTranslateMessage) a message loop of its own must run.

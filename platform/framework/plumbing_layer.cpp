@@ -81,3 +81,7 @@ void AfxPlumbingHookFramework(void (*forgetWindow)(HWND window)) {
   platform::SetWindowForgetter(forgetWindow);
   platform::SetMessageFilter(AfxPreTranslateMessage);
 }
+
+BOOL AfxPlumbingGetSaveFileName(OPENFILENAMEA* dialog, LPCSTR proposedName) {
+  return platform::GetSaveFileNameProposing(dialog, proposedName != nullptr ? proposedName : "");
+}

@@ -40,7 +40,9 @@ class GtkBackend : public UserBackend {
     return RunMessageBox(owner, text, caption, type);
   }
 
-  bool ShowSaveAsDialog(OPENFILENAMEA* dialog) override { return RunSaveAsDialog(dialog); }
+  bool ShowSaveAsDialog(OPENFILENAMEA* dialog, const std::string& proposedName) override {
+    return RunSaveAsDialog(dialog, proposedName);
+  }
 
   void WindowChanged(HWND window) override { SyncWindow(window); }
   void WindowDestroyed(HWND window) override { ForgetWindow(window); }

@@ -51,7 +51,11 @@ bool WaitingForInput();
 
 // --- Dialogs ------------------------------------------------------------------------
 int RunMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type);
-bool RunSaveAsDialog(OPENFILENAMEA* dialog);
+// Opens in the caller's initial folder, else in the folder of the last file
+// chosen in this run, else in the user's Pictures folder (the home folder when
+// there is none); proposes `proposedName` with the chosen filter's extension
+// where the caller's initial name is a pattern.
+bool RunSaveAsDialog(OPENFILENAMEA* dialog, const std::string& proposedName);
 // Key of each GtkFileFilter's data: its filter index, counted from 1.
 inline constexpr char kFilterIndexKey[] = "tessary-filter-index";
 // When the test environment asks for it, answers the chooser by itself once

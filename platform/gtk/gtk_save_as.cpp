@@ -3,6 +3,13 @@
 // list (tagged with its index, so that two filters of one pattern stay
 // apart), the initial name, overwrite confirmation on request. The chosen
 // filter is read back from the chooser, never guessed from the name.
+//
+// A GTK chooser's name field holds a name, never a pattern: where the caller's
+// initial name is one ("*.jpg"), the chooser proposes the caller's name for
+// what is saved with the chosen filter's extension, and a change of filter
+// changes that extension. With no initial folder it opens where the user
+// saved last in this run, at first in the Pictures folder: the working folder
+// of a program started from a disc is the disc.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -60,6 +67,21 @@ DWORD ChosenFilterIndex(GtkFileChooser* chooser, DWORD fallback) {
   return index != 0 ? index : fallback;
 }
 
+// The folder of the file chosen last in this run; empty before the first.
+std::string& LastChosenFolder() {
+  static std::string folder;
+  return folder;
+}
+
+std::string OpeningFolder(const OPENFILENAMEA* ofn) {
+  if (ofn->lpstrInitialDir != nullptr && *ofn->lpstrInitialDir != '\0') return ofn->lpstrInitialDir;
+  const std::string& last = LastChosenFolder();
+  if (!last.empty() && g_file_test(last.c_str(), G_FILE_TEST_IS_DIR)) return last;
+  const char* pictures = g_get_user_special_dir(G_USER_DIRECTORY_PICTURES);
+  if (pictures != nullptr && g_file_test(pictures, G_FILE_TEST_IS_DIR)) return pictures;
+  return g_get_home_dir();
+}
+
 size_t NameStart(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? 0 : slash + 1;
@@ -76,6 +98,60 @@ std::string ConcreteExtension(const std::string& pattern) {
   return extension.find_first_of("*?") == std::string::npos ? extension : std::string();
 }
 
+// The extension of a filter's first pattern; empty for "*.*".
+std::string FilterExtension(const std::vector<FilterPair>& pairs, DWORD index) {
+  if (index < 1 || index > pairs.size()) return std::string();
+  const std::string& patterns = pairs[index - 1].patterns;
+  return ConcreteExtension(patterns.substr(0, patterns.find(';')));
+}
+
+// What the name field proposes and keeps in step with the filter.
+struct Proposal {
+  std::string stem;  // UTF-8, as the name field holds it
+  std::vector<FilterPair> pairs;
+};
+
+std::string ProposedName(const Proposal& proposal, DWORD filterIndex) {
+  const std::string extension = FilterExtension(proposal.pairs, filterIndex);
+  return extension.empty() ? proposal.stem : proposal.stem + "." + extension;
+}
+
+// A name that ends in one filter's extension takes the newly chosen filter's
+// instead; any other name is the user's own and stays.
+void FilterChanged(GObject* object, GParamSpec*, gpointer data) {
+  const auto* proposal = static_cast<const Proposal*>(data);
+  GtkFileChooser* chooser = GTK_FILE_CHOOSER(object);
+  GtkFileFilter* filter = gtk_file_chooser_get_filter(chooser);
+  if (filter == nullptr) return;
+  const DWORD index = GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(filter), kFilterIndexKey));
+  const std::string wanted = FilterExtension(proposal->pairs, index);
+  gchar* current = gtk_file_chooser_get_current_name(chooser);
+  const std::string name = current != nullptr ? current : "";
+  g_free(current);
+  const size_t dot = name.find_last_of('.');
+  if (wanted.empty() || dot == std::string::npos || dot == 0) return;
+  const std::string extension = name.substr(dot + 1);
+  for (DWORD at = 1; at <= proposal->pairs.size(); ++at) {
+    if (g_ascii_strcasecmp(extension.c_str(), FilterExtension(proposal->pairs, at).c_str()) == 0) {
+      gtk_file_chooser_set_current_name(chooser, (name.substr(0, dot + 1) + wanted).c_str());
+      return;
+    }
+  }
+}
+
+// The initial name field: the caller's name where it is one, else the
+// proposal with the selected filter's extension, kept in step with the filter.
+void FillName(GtkFileChooser* chooser, const OPENFILENAMEA* ofn, Proposal* proposal) {
+  const std::string initial = ofn->lpstrFile;
+  if (!initial.empty() && !HasWildcard(initial)) {
+    gtk_file_chooser_set_current_name(chooser, initial.c_str());
+    return;
+  }
+  if (proposal->stem.empty()) return;
+  gtk_file_chooser_set_current_name(chooser, ProposedName(*proposal, ofn->nFilterIndex).c_str());
+  g_signal_connect(chooser, "notify::filter", G_CALLBACK(FilterChanged), proposal);
+}
+
 // The file GetSaveFileNameA will name: a name without an extension gets the
 // chosen filter's (or the default one) when the caller gives a default
 // extension.
@@ -84,11 +160,7 @@ std::string PathToBeWritten(const OPENFILENAMEA* ofn, const std::vector<FilterPa
   if (ofn->lpstrDefExt == nullptr || path.find('.', NameStart(path)) != std::string::npos) {
     return path;
   }
-  std::string extension;
-  if (filterIndex >= 1 && filterIndex <= pairs.size()) {
-    const std::string& patterns = pairs[filterIndex - 1].patterns;
-    extension = ConcreteExtension(patterns.substr(0, patterns.find(';')));
-  }
+  std::string extension = FilterExtension(pairs, filterIndex);
   if (extension.empty()) extension = ConcreteExtension(ofn->lpstrDefExt);
   return extension.empty() ? path : path + "." + extension;
 }
@@ -132,7 +204,7 @@ std::string RunChooser(GtkWidget* dialog, const OPENFILENAMEA* ofn,
 
 }  // namespace
 
-bool RunSaveAsDialog(OPENFILENAMEA* ofn) {
+bool RunSaveAsDialog(OPENFILENAMEA* ofn, const std::string& proposedName) {
   GtkWindow* parent = ofn->hwndOwner != nullptr ? GtkWindowOf(ofn->hwndOwner) : nullptr;
   const char* title = ofn->lpstrTitle != nullptr ? ofn->lpstrTitle : "Save As";
   GtkWidget* dialog = gtk_file_chooser_dialog_new(title, parent, GTK_FILE_CHOOSER_ACTION_SAVE,
@@ -142,21 +214,21 @@ bool RunSaveAsDialog(OPENFILENAMEA* ofn) {
   GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
   gtk_file_chooser_set_do_overwrite_confirmation(chooser,
                                                  (ofn->Flags & OFN_OVERWRITEPROMPT) != 0);
-  const std::vector<FilterPair> pairs = FilterPairs(ofn->lpstrFilter);
+  gchar* stem = g_filename_display_name(proposedName.c_str());
+  Proposal proposal{stem, FilterPairs(ofn->lpstrFilter)};
+  g_free(stem);
+  const std::vector<FilterPair>& pairs = proposal.pairs;
   AddFilters(chooser, pairs, ofn->nFilterIndex);
-  if (ofn->lpstrInitialDir != nullptr && *ofn->lpstrInitialDir != '\0') {
-    gtk_file_chooser_set_current_folder(chooser, ofn->lpstrInitialDir);
-  } else {
-    gchar* here = g_get_current_dir();
-    gtk_file_chooser_set_current_folder(chooser, here);
-    g_free(here);
-  }
-  if (ofn->lpstrFile[0] != '\0') gtk_file_chooser_set_current_name(chooser, ofn->lpstrFile);
+  gtk_file_chooser_set_current_folder(chooser, OpeningFolder(ofn).c_str());
+  FillName(chooser, ofn, &proposal);
   ArrangeTestAnswer(chooser);
   const std::string path = RunChooser(dialog, ofn, pairs);
   const DWORD filterIndex = ChosenFilterIndex(chooser, ofn->nFilterIndex);
   gtk_widget_destroy(dialog);
   if (path.empty()) return false;  // cancelled: CommDlgExtendedError stays 0
+  gchar* folder = g_path_get_dirname(path.c_str());
+  LastChosenFolder() = folder;
+  g_free(folder);
   return FillSaveAsResult(ofn, path, filterIndex);
 }
 

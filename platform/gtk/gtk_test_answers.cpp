@@ -2,7 +2,9 @@
 // "INDEX:PATH", the chooser, once on screen, selects the filter tagged INDEX,
 // goes to PATH's folder, types PATH's name and is accepted, as a user would
 // do it (pressing Save); what the dialog returns is then read from the
-// chooser as always.
+// chooser as always. "INDEX:" alone selects the filter and accepts the
+// folder and name the chooser offers. Answers separated by ';' are taken by
+// the choosers in turn, the last one by every later chooser.
 #include <cstdlib>
 #include <string>
 
@@ -18,7 +20,7 @@ constexpr guint kPressIntervalMs = 300;
 struct TestAnswer {
   GtkFileChooser* chooser;
   guint filterIndex;
-  std::string folder;
+  std::string folder;  // both empty: as the chooser offers them
   std::string name;
   guint presses = 0;  // the timeout source pressing Save
   bool filled = false;
@@ -44,8 +46,10 @@ gboolean PressSave(gpointer data) {
   }
   if (!answer->filled) {
     SelectFilter(answer->chooser, answer->filterIndex);
-    gtk_file_chooser_set_current_folder(answer->chooser, answer->folder.c_str());
-    gtk_file_chooser_set_current_name(answer->chooser, answer->name.c_str());
+    if (!answer->name.empty()) {
+      gtk_file_chooser_set_current_folder(answer->chooser, answer->folder.c_str());
+      gtk_file_chooser_set_current_name(answer->chooser, answer->name.c_str());
+    }
     answer->filled = true;
   }
   GtkWidget* save = gtk_dialog_get_widget_for_response(GTK_DIALOG(answer->chooser), GTK_RESPONSE_ACCEPT);
@@ -67,15 +71,24 @@ void Destroyed(GtkWidget*, gpointer data) {
 }  // namespace
 
 void ArrangeTestAnswer(GtkFileChooser* chooser) {
+  static size_t choosersShown = 0;
   const char* request = std::getenv("TESSARY_TEST_SAVE_AS");
   if (request == nullptr) return;
-  const std::string text = request;
+  const std::string answers = request;
+  size_t start = 0;
+  for (size_t turn = 0; turn < choosersShown && answers.find(';', start) != std::string::npos; ++turn)
+    start = answers.find(';', start) + 1;
+  ++choosersShown;
+  const std::string text = answers.substr(start, answers.find(';', start) - start);
   const size_t colon = text.find(':');
   const size_t slash = text.find_last_of('/');
-  if (colon == std::string::npos || slash == std::string::npos || slash < colon) return;
+  if (colon == std::string::npos) return;
+  const bool offered = colon + 1 == text.size();
+  if (!offered && (slash == std::string::npos || slash < colon)) return;
   auto* answer = new TestAnswer{chooser, static_cast<guint>(std::atoi(text.substr(0, colon).c_str())),
-                                text.substr(colon + 1, slash - colon - 1), text.substr(slash + 1)};
-  if (answer->folder.empty()) answer->folder = "/";
+                                offered ? "" : text.substr(colon + 1, slash - colon - 1),
+                                offered ? "" : text.substr(slash + 1)};
+  if (!offered && answer->folder.empty()) answer->folder = "/";
   g_signal_connect(chooser, "map", G_CALLBACK(Mapped), answer);
   g_signal_connect(chooser, "destroy", G_CALLBACK(Destroyed), answer);
 }

@@ -79,6 +79,7 @@ struct SaveAsShown {
   std::string defaultExtension;
   DWORD flags;
   DWORD initialFilterIndex;
+  std::string proposedName;  // the caller's name for what is saved
 };
 void QueueSaveAsAnswer(const std::string& path, DWORD filterIndex);
 void QueueSaveAsCancel();

@@ -63,7 +63,7 @@ class HeadlessBackend : public platform::UserBackend {
     return answer;
   }
 
-  bool ShowSaveAsDialog(OPENFILENAMEA* dialog) override {
+  bool ShowSaveAsDialog(OPENFILENAMEA* dialog, const std::string& proposedName) override {
     headless::SaveAsShown shown;
     shown.title = dialog->lpstrTitle != nullptr ? dialog->lpstrTitle : "";
     shown.filter = FilterText(dialog->lpstrFilter);
@@ -71,6 +71,7 @@ class HeadlessBackend : public platform::UserBackend {
     shown.defaultExtension = dialog->lpstrDefExt != nullptr ? dialog->lpstrDefExt : "";
     shown.flags = dialog->Flags;
     shown.initialFilterIndex = dialog->nFilterIndex;
+    shown.proposedName = proposedName;
     saveAsDialogs.push_back(shown);
     if (saveAsAnswers.empty()) return false;
     SaveAsAnswer answer = saveAsAnswers.front();

@@ -140,3 +140,9 @@ void AfxPlumbingSetWaitCursorCount(int count) { waitCursorCount = count; }
 // whose WM_NCDESTROY reaches AfxWndProc, and modal loops the system runs
 // itself (message boxes, the Save As dialog) need no filter of ours.
 void AfxPlumbingHookFramework(void (*)(HWND)) {}
+
+// The common dialog shows the initial file name the caller gives; it has no
+// place for a proposed name.
+BOOL AfxPlumbingGetSaveFileName(OPENFILENAMEA* dialog, LPCSTR) {
+  return ::GetSaveFileNameA(dialog);
+}

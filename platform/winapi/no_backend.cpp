@@ -24,7 +24,7 @@ class NoWindowBackend : public platform::UserBackend {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     return 0;
   }
-  bool ShowSaveAsDialog(OPENFILENAMEA*) override { return false; }
+  bool ShowSaveAsDialog(OPENFILENAMEA*, const std::string&) override { return false; }
 
  private:
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();

@@ -64,6 +64,10 @@ bool AppendDefaultExtension(OPENFILENAMEA* dialog) {
 }  // namespace
 
 BOOL GetSaveFileNameA(LPOPENFILENAMEA dialog) {
+  return platform::GetSaveFileNameProposing(dialog, std::string());
+}
+
+BOOL platform::GetSaveFileNameProposing(OPENFILENAMEA* dialog, const std::string& proposedName) {
   WindowSystem& s = System();
   s.commDlgError = 0;
   if (dialog == nullptr || dialog->lpstrFile == nullptr || dialog->nMaxFile == 0) {
@@ -72,7 +76,7 @@ BOOL GetSaveFileNameA(LPOPENFILENAMEA dialog) {
   }
   LogCall(std::string("GetSaveFileNameA ") +
           (dialog->lpstrTitle != nullptr ? dialog->lpstrTitle : ""));
-  if (!platform::TheUserBackend().ShowSaveAsDialog(dialog)) return FALSE;
+  if (!platform::TheUserBackend().ShowSaveAsDialog(dialog, proposedName)) return FALSE;
   return AppendDefaultExtension(dialog) ? TRUE : FALSE;
 }
 

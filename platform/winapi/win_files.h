@@ -51,3 +51,37 @@ BOOL FindClose(HANDLE search);
 
 // INVALID_FILE_ATTRIBUTES when the path does not exist.
 DWORD GetFileAttributesA(LPCSTR path);
+
+// --- Volumes ---------------------------------------------------------------------
+// What the volume holding a folder can take: the free space and whether it is
+// read-only.
+typedef uint64_t ULONGLONG;
+typedef DWORD* LPDWORD;
+typedef union _ULARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    DWORD HighPart;
+  } u;
+  ULONGLONG QuadPart;
+} ULARGE_INTEGER, *PULARGE_INTEGER;
+
+#define FILE_READ_ONLY_VOLUME 0x00080000
+#define ERROR_DIR_NOT_ROOT 144L
+
+// The root of the volume (here: the mount point) that holds `path`, with a
+// trailing separator. FALSE with ERROR_FILE_NOT_FOUND when no part of the path
+// exists, or ERROR_INSUFFICIENT_BUFFER.
+BOOL GetVolumePathNameA(LPCSTR path, LPSTR volumePath, DWORD volumePathLength);
+// Facts about the volume whose root is `rootPath` (as GetVolumePathNameA gives
+// it; FALSE with ERROR_DIR_NOT_ROOT for another folder). Any out-parameter may
+// be null. The flags hold FILE_READ_ONLY_VOLUME for a volume mounted read-only;
+// the volume has no name here, and the file system's name is its kernel type
+// name where known.
+BOOL GetVolumeInformationA(LPCSTR rootPath, LPSTR volumeName, DWORD volumeNameSize,
+                           LPDWORD serialNumber, LPDWORD maximumComponentLength,
+                           LPDWORD fileSystemFlags, LPSTR fileSystemName,
+                           DWORD fileSystemNameSize);
+// The bytes free to the calling user, in all, and free in all on the volume
+// holding the folder `path`; any out-parameter may be null.
+BOOL GetDiskFreeSpaceExA(LPCSTR path, PULARGE_INTEGER freeBytesAvailableToCaller,
+                         PULARGE_INTEGER totalNumberOfBytes, PULARGE_INTEGER totalNumberOfFreeBytes);

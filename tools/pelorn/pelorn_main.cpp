@@ -20,6 +20,7 @@
 #include "catalogue/reader_table.h"
 #include "imaging/core/error_text.h"
 #include "imaging/core/pelorn.h"
+#include "imaging/core/picture_forms.h"
 #include "tools/pelorn/picture_block.h"
 
 namespace {
@@ -35,9 +36,9 @@ const char kUsage[] =
     "\n"
     "Reads .jpg .png .bmp .pcx .tif .tga .gif (any letter case).\n"
     "Forms: jpg png24 png8 bmp24 bmp8 bmp4 gif ppm. Without --form the form\n"
-    "follows OUTPUT's extension: .jpg jpg, .png png24, .bmp bmp24, .gif gif,\n"
-    ".ppm ppm. Paletted forms reduce colours as the viewer's export does\n"
-    "(256 colours; 16 for bmp4). JPEG quality defaults to 85.\n"
+    "follows OUTPUT's extension: .jpg or .jpeg jpg, .png png24, .bmp bmp24,\n"
+    ".gif gif, .ppm ppm. Paletted forms reduce colours as the viewer's export\n"
+    "does (256 colours; 16 for bmp4). JPEG quality: 1 to 100, 85 by default.\n"
     "\n"
     "Exit status: 0 success, 1 the library failed, 2 usage error.\n";
 
@@ -140,32 +141,46 @@ int ReadPicture(const std::string& path, PictureBlock* picture, const char** for
   });
 }
 
-enum class Form { kJpg, kPng24, kPng8, kBmp24, kBmp8, kBmp4, kGif, kPpm, kUnknown };
+// A written form: one of the library's seven, or a binary PPM.
+struct OutputForm {
+  bool ppm = false;
+  PictureForm picture = PictureForm::kJpeg;
+};
 
-Form FormByName(const std::string& name) {
+bool FormByName(const std::string& name, OutputForm* form) {
   static const struct {
     const char* name;
-    Form form;
-  } kForms[] = {{"jpg", Form::kJpg},     {"png24", Form::kPng24}, {"png8", Form::kPng8},
-                {"bmp24", Form::kBmp24}, {"bmp8", Form::kBmp8},   {"bmp4", Form::kBmp4},
-                {"gif", Form::kGif},     {"ppm", Form::kPpm}};
-  for (const auto& entry : kForms)
-    if (name == entry.name) return entry.form;
-  return Form::kUnknown;
+    PictureForm form;
+  } kForms[] = {{"jpg", PictureForm::kJpeg},   {"png24", PictureForm::kPng24},
+                {"png8", PictureForm::kPng8},  {"bmp24", PictureForm::kBmp24},
+                {"bmp8", PictureForm::kBmp8},  {"bmp4", PictureForm::kBmp4},
+                {"gif", PictureForm::kGif}};
+  if (name == "ppm") {
+    form->ppm = true;
+    return true;
+  }
+  for (const auto& entry : kForms) {
+    if (name == entry.name) {
+      form->picture = entry.form;
+      return true;
+    }
+  }
+  return false;
 }
 
-Form FormByExtension(const std::string& path) {
+// .ppm, or the library's rule for the seven forms (a .png is 24-bit, a .bmp
+// 24-bit).
+bool FormByExtension(const std::string& path, OutputForm* form) {
   const size_t dot = path.rfind('.');
-  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return Form::kUnknown;
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
   std::string extension = path.substr(dot + 1);
   for (char& c : extension)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  if (extension == "jpg") return Form::kJpg;
-  if (extension == "png") return Form::kPng24;
-  if (extension == "bmp") return Form::kBmp24;
-  if (extension == "gif") return Form::kGif;
-  if (extension == "ppm") return Form::kPpm;
-  return Form::kUnknown;
+  if (extension == "ppm") {
+    form->ppm = true;
+    return true;
+  }
+  return FormOfFileName(path.c_str(), PictureForm::kJpeg, &form->picture);
 }
 
 struct FileCloser {
@@ -186,42 +201,17 @@ int WritePpm(const std::string& path, const PictureView& picture) {
 
 // Writes the picture in the given form; paletted forms are reduced first,
 // exactly as the viewer's export does.
-int WriteForm(const std::string& path, const PictureView& picture, Form form, int quality) {
-  if (form == Form::kPpm) return WritePpm(path, picture);
-  const char* out = path.c_str();
-  const auto width = static_cast<int32_t>(picture.width);
-  const auto height = static_cast<int32_t>(picture.height);
-  const uint8_t* rgb = picture.rgb;
-  int colorCount = 0;
-  if (form == Form::kPng8 || form == Form::kBmp8 || form == Form::kGif) colorCount = 256;
-  if (form == Form::kBmp4) colorCount = 16;
-  std::vector<uint8_t> indices;
-  RGBQUAD palette[256];
-  std::memset(palette, 0, sizeof palette);
-  ProgressBar progress;
-  if (colorCount != 0) {
-    indices.resize(static_cast<size_t>(picture.width) * picture.height);
-    if (!QuantizeRgb(rgb, indices.data(), width, height, colorCount, palette))
+int WritePicture(const std::string& path, const PictureView& picture, const OutputForm& form,
+                 int quality) {
+  return GuardingMemory(path, [&] {
+    if (form.ppm) return WritePpm(path, picture);
+    ProgressBar progress;
+    if (!WriteFormFile(form.picture, path.c_str(), picture.rgb,
+                       static_cast<int32_t>(picture.width), static_cast<int32_t>(picture.height),
+                       quality))
       return LibraryFailure(path, GetLastImageError());
-  }
-
-  int32_t written = 0;
-  switch (form) {
-    case Form::kJpg: written = WriteJpegFile(out, rgb, picture.width, picture.height, quality, 1, 0); break;
-    case Form::kPng24: written = WritePng24File(out, rgb, width, height, 0.0); break;
-    case Form::kPng8: written = WritePng8File(out, indices.data(), width, height, 256, palette, 0.0); break;
-    case Form::kBmp24: written = WriteBmp24File(out, rgb, width, height); break;
-    case Form::kBmp8: written = WriteBmpIndexedFile(out, indices.data(), width, height, 8, 256, palette); break;
-    case Form::kBmp4: written = WriteBmpIndexedFile(out, indices.data(), width, height, 4, 16, palette); break;
-    case Form::kGif: written = WriteGifFile(out, indices.data(), width, height, 0, -1, palette); break;
-    default: break;
-  }
-  if (!written) return LibraryFailure(path, GetLastImageError());
-  return kExitOk;
-}
-
-int WritePicture(const std::string& path, const PictureView& picture, Form form, int quality) {
-  return GuardingMemory(path, [&] { return WriteForm(path, picture, form, quality); });
+    return kExitOk;
+  });
 }
 
 // --- Command line --------------------------------------------------------------------
@@ -265,8 +255,8 @@ std::string ParseOptions(int argc, char** argv, Options* options) {
       options->form = argv[++i];
     } else if (argument == "--quality") {
       long quality = 0;
-      if (!hasValue || !ParseNumber(argv[++i], -1000, 1000, &quality))
-        return "--quality needs a number";
+      if (!hasValue || !ParseNumber(argv[++i], 1, 100, &quality))
+        return "--quality needs a number from 1 to 100";
       options->quality = static_cast<int>(quality);
     } else if (argument == "--size") {
       if (!hasValue || !ParseSize(argv[++i], &options->width, &options->height))
@@ -282,9 +272,10 @@ std::string ParseOptions(int argc, char** argv, Options* options) {
 }
 
 // The form chosen by --form, else by OUTPUT's extension.
-bool ChooseForm(const Options& options, const std::string& output, Form* form, std::string* error) {
-  *form = options.form.empty() ? FormByExtension(output) : FormByName(options.form);
-  if (*form != Form::kUnknown) return true;
+bool ChooseForm(const Options& options, const std::string& output, OutputForm* form,
+                std::string* error) {
+  if (options.form.empty() ? FormByExtension(output, form) : FormByName(options.form, form))
+    return true;
   *error = options.form.empty() ? "cannot tell the form from " + output + "; give --form"
                                 : "unknown form " + options.form;
   return false;
@@ -295,7 +286,7 @@ int Convert(const Options& options) {
   if (options.hasSize) return UsageError("--size belongs to scale");
   const std::string& input = options.positional[0];
   const std::string& output = options.positional[1];
-  Form form;
+  OutputForm form;
   std::string error;
   if (!ChooseForm(options, output, &form, &error)) return UsageError(error.c_str());
   PictureBlock picture;
@@ -319,7 +310,7 @@ int Scale(const Options& options) {
   if (!options.hasSize) return UsageError("scale needs --size WxH");
   const std::string& input = options.positional[0];
   const std::string& output = options.positional[1];
-  Form form;
+  OutputForm form;
   std::string error;
   if (!ChooseForm(options, output, &form, &error)) return UsageError(error.c_str());
   PictureBlock source;
