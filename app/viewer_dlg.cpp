@@ -34,7 +34,12 @@ constexpr COLORREF kListBackground = 0x7A7A7A;
 
 }  // namespace
 
-CViewerDlg::CViewerDlg(CWnd* parent) : CDialog(IDD_VIEWER_DIALOG, parent) {
+CViewerDlg::CViewerDlg(CWnd* parent)
+    : CDialog(IDD_VIEWER_DIALOG, parent),
+      m_pictureList(m_navigation.Pictures()),
+      m_albumList(m_navigation.Albums()),
+      m_albumFolder(m_navigation.AlbumFolder()),
+      m_currentIndex(m_navigation.Index()) {
   // Members are constructed in declaration order: the three string arrays,
   // the two players, the strings, the skin images, the list box.
   m_icon = ::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
@@ -44,7 +49,6 @@ CViewerDlg::CViewerDlg(CWnd* parent) : CDialog(IDD_VIEWER_DIALOG, parent) {
   m_displayPalette = nullptr;
   BuildDisplayPalette();
 
-  m_goingBack = 0;
   m_backgroundColor = kListBackground;
   m_backgroundBrush = nullptr;
   m_splashShown = 0;
