@@ -3,8 +3,11 @@
 // inside a zone runs its command wherever the press was (the pointer is not
 // captured). Prev and Next walk the pictures of an album, its title page and
 // the neighbouring albums of the list.
+#include <vector>
+
 #include "resources/resource_ids.h"
 #include "app/viewer_dlg.h"
+#include "commands/decoded_picture.h"
 #include "platform/paths.h"
 
 namespace {
@@ -121,6 +124,7 @@ void CViewerDlg::SelectAlbum() {
 
 void CViewerDlg::CarryOut(const NavigationPlan& plan) {
   using Kind = NavigationEffect::Kind;
+  m_decodeAhead.Begin();
   for (const NavigationEffect& effect : plan) {
     switch (effect.kind) {
       case Kind::kStopWave: m_wavePlayer.Stop(); break;
@@ -138,4 +142,18 @@ void CViewerDlg::CarryOut(const NavigationPlan& plan) {
       case Kind::kLoadPicture: LoadPictureFile(effect.path); break;
     }
   }
+  DecodeAheadFromHere();
+}
+
+void CViewerDlg::DecodeAheadFromHere() {
+  std::vector<CString> pages;
+  auto want = [&pages](const CString& path) {
+    if (!path.IsEmpty() && !IsFolderPattern(path)) pages.push_back(path);
+  };
+  if (m_currentIndex >= 0 && m_currentIndex < m_pictureList.GetSize()) {
+    want(m_pictureList.GetAt(m_currentIndex));
+  }
+  want(m_navigation.PageAfter().picture);
+  want(m_navigation.PageBefore().picture);
+  m_decodeAhead.Want(pages);
 }

@@ -55,6 +55,7 @@ CViewerDlg::CViewerDlg(CWnd* parent)
   m_bannerShown = 0;
   m_sidePanelShown = 0;
   m_pictureArea = CRect(204, 42, 753, 512);
+  m_decodeAhead.SetArea(m_pictureArea.Width(), m_pictureArea.Height());
   m_windowWidth = 800;
   m_windowHeight = 600;
   m_listBoxRect = CRect(15, 199, 149, 475);

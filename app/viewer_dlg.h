@@ -9,6 +9,7 @@
 #include "catalogue/album_list_box.h"
 #include "catalogue/navigation_model.h"
 #include "catalogue/sound_players.h"
+#include "commands/decode_ahead.h"
 #include "imaging/core/bitmaps.h"
 #include "platform/framework/afx_string.h"
 #include "platform/framework/afx_wnd.h"
@@ -83,6 +84,7 @@ class CViewerDlg : public CDialog {
   int m_titleShown;
   CString m_titleText;
   int& m_currentIndex;            // -1: the album's title page
+  DecodeAhead m_decodeAhead;      // the pages Next and Prev lead to, decoded while one is on show
 
   // --- Operations of the later work (declared here, built with it)
   // Painting
@@ -93,6 +95,8 @@ class CViewerDlg : public CDialog {
   void Next();
   void SelectAlbum();
   void CarryOut(const NavigationPlan& plan);
+  // Asks for the page on show and the pages after and before it to be ready.
+  void DecodeAheadFromHere();
   // Banner
   void ReadBanner();
   // Catalogue

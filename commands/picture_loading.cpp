@@ -47,7 +47,7 @@ BOOL CViewerDlg::LoadPictureFile(const CString& path) {
 }
 
 BOOL CViewerDlg::ShowPicture(const CString& path) {
-  FittedPicture fitted = DecodeFittedPicture(path, m_pictureArea.Width(), m_pictureArea.Height());
+  FittedPicture fitted = m_decodeAhead.Take(path);
   if (fitted.IsEmpty()) return FALSE;
   m_titleShown = 0;
   m_titleText.Empty();

@@ -163,6 +163,9 @@ class Tour {
 
   // Asked by the headless loop whenever the program waits for input.
   bool PostNextStep() {
+    // Each step starts with decode-ahead settled: the pages after and before
+    // are ready, so a step does the same work on every run.
+    m_viewer.m_decodeAhead.WaitUntilIdle();
     std::optional<Step> step = m_plan.NextStep(m_viewer);
     if (!step) return false;
     ++m_stepNumber;
