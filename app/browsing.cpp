@@ -58,13 +58,9 @@ void CViewerDlg::StartBrowsing() {
   ReorderAlbums();
   FillAlbumListBox();
   m_titleText = "";
-  m_albumFolder = WithTrailingSeparator(m_programFolder);
-
-  const BOOL titleShown = ShowTitle(m_albumFolder);
-  if (!titleShown) {
-    m_currentIndex = 0;
-    LoadPicture();
-  }
+  m_navigation.SetSidePanelShown(false);
+  CarryOut(m_navigation.Start(m_programFolder));
+  const bool titleShown = m_currentIndex < 0;
 
   if (m_pictureList.GetSize() == 0 && m_albumList.GetSize() < 2) {
     MessageBox(kNothingToShow, "Tessary", MB_OK);
@@ -73,12 +69,14 @@ void CViewerDlg::StartBrowsing() {
   }
 
   m_sidePanelShown = 0;
+  m_navigation.SetSidePanelShown(false);
   if (m_albumList.GetSize() >= 2) {
     m_albumListBox.ShowWindow(SW_SHOW);
   } else {
     // One album only: the side panel covers the list area instead.
     if (LoadSkinImage(m_sidePanel, IDR_SKIN_SIDE_PANEL)) {
       m_sidePanelShown = 1;
+      m_navigation.SetSidePanelShown(true);
       Invalidate();
     }
     m_albumListBox.ShowWindow(SW_HIDE);

@@ -3,8 +3,11 @@
 // inside a zone runs its command wherever the press was (the pointer is not
 // captured). Prev and Next walk the pictures of an album, its title page and
 // the neighbouring albums of the list.
+#include <vector>
+
 #include "resources/resource_ids.h"
 #include "app/viewer_dlg.h"
+#include "commands/decoded_picture.h"
 #include "platform/paths.h"
 
 namespace {
@@ -30,7 +33,7 @@ void CViewerDlg::OnMouseMove(UINT flags, CPoint point) {
 void CViewerDlg::PressZones(CPoint point) {
   if (m_prevZone.PtInRect(point)) {
     // On the first album's title page Prev does not look pressed.
-    if (m_albumListBox.GetCurSel() != 0 || m_currentIndex >= 0) {
+    if (m_navigation.PrevLeadsAnywhere()) {
       m_prevPressedFlag = 1;
       InvalidateRect(m_prevZone, TRUE);
     } else {
@@ -109,68 +112,48 @@ BOOL CViewerDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void CViewerDlg::Next() {
-  m_wavePlayer.Stop();
-  ++m_currentIndex;
-  const int pictureCount = static_cast<int>(m_pictureList.GetSize());
-  if (m_currentIndex < pictureCount) {
-    LoadPicture();
-    return;
-  }
-  m_currentIndex = pictureCount - 1;
-  const int nextAlbum = m_albumListBox.GetCurSel() + 1;
-  if (nextAlbum < m_albumListBox.GetCount()) {
-    m_albumListBox.SetCurSel(nextAlbum);
-    SelectAlbum();
-  }
-}
+void CViewerDlg::Next() { CarryOut(m_navigation.Next()); }
 
-void CViewerDlg::Prev() {
-  m_wavePlayer.Stop();
-  --m_currentIndex;
-  if (m_currentIndex >= 0) {
-    LoadPicture();
-    return;
-  }
-  if (m_currentIndex == -1) {
-    // The first picture was on show: the album's title page, when it has one.
-    if (ShowTitle(m_albumFolder)) return;
-  }
-  m_currentIndex = 0;
-  EnterPreviousAlbum();
-}
-
-void CViewerDlg::EnterPreviousAlbum() {
-  const int previousAlbum = m_albumListBox.GetCurSel() - 1;
-  if (m_albumListBox.GetCount() <= 0 || previousAlbum < 0) return;
-  m_albumListBox.SetCurSel(previousAlbum);
-  m_goingBack = 1;
-  SelectAlbum();
-  m_goingBack = 0;
-  m_currentIndex = static_cast<int>(m_pictureList.GetSize()) - 1;
-  LoadPicture();
-}
+void CViewerDlg::Prev() { CarryOut(m_navigation.Prev()); }
 
 void CViewerDlg::SelectAlbum() {
   const int selection = m_albumListBox.GetCurSel();
   if (selection == LB_ERR) return;
-  CString folder;
-  m_albumListBox.GetText(selection, folder);
-  folder.TrimLeft();  // a second-level album's marker
-  if (selection == 0 && !folder.IsEmpty() && folder[folder.GetLength() - 1] == platform::kPathSeparator) {
-    folder = folder.Left(folder.GetLength() - 1);
+  CarryOut(m_navigation.SelectAlbum(selection));
+}
+
+void CViewerDlg::CarryOut(const NavigationPlan& plan) {
+  using Kind = NavigationEffect::Kind;
+  m_decodeAhead.Begin();
+  for (const NavigationEffect& effect : plan) {
+    switch (effect.kind) {
+      case Kind::kStopWave: m_wavePlayer.Stop(); break;
+      case Kind::kEnterAlbum:
+        if (m_albumListBox.GetCurSel() != effect.album) m_albumListBox.SetCurSel(effect.album);
+        break;
+      case Kind::kClearPicture:
+        ReleasePicture();
+        m_currentPicturePath.Empty();
+        InvalidateViewingRegion();
+        break;
+      case Kind::kPlayMusicFor: PlayMusicFor(effect.path); break;
+      case Kind::kPlaySoundFor: PlaySoundFor(effect.path); break;
+      case Kind::kShowTitle: ShowTitlePage(effect.text); break;
+      case Kind::kLoadPicture: LoadPictureFile(effect.path); break;
+    }
   }
-  m_wavePlayer.Stop();
-  ScanAlbum(folder);
-  m_albumFolder = folder;
-  // An album without pictures (or whose folder can no longer be read) shows
-  // an empty picture area, not the picture of the album before it.
-  if (m_pictureList.GetSize() == 0) {
-    ReleasePicture();
-    m_currentPicturePath.Empty();
-    InvalidateViewingRegion();
+  DecodeAheadFromHere();
+}
+
+void CViewerDlg::DecodeAheadFromHere() {
+  std::vector<CString> pages;
+  auto want = [&pages](const CString& path) {
+    if (!path.IsEmpty() && !IsFolderPattern(path)) pages.push_back(path);
+  };
+  if (m_currentIndex >= 0 && m_currentIndex < m_pictureList.GetSize()) {
+    want(m_pictureList.GetAt(m_currentIndex));
   }
-  const BOOL titleShown = ShowTitle(m_albumFolder);
-  // The root without pictures is passed over.
-  if (selection == 0 && !titleShown && !m_sidePanelShown && m_pictureList.GetSize() == 0) Next();
+  want(m_navigation.PageAfter().picture);
+  want(m_navigation.PageBefore().picture);
+  m_decodeAhead.Want(pages);
 }

@@ -34,7 +34,12 @@ constexpr COLORREF kListBackground = 0x7A7A7A;
 
 }  // namespace
 
-CViewerDlg::CViewerDlg(CWnd* parent) : CDialog(IDD_VIEWER_DIALOG, parent) {
+CViewerDlg::CViewerDlg(CWnd* parent)
+    : CDialog(IDD_VIEWER_DIALOG, parent),
+      m_pictureList(m_navigation.Pictures()),
+      m_albumList(m_navigation.Albums()),
+      m_albumFolder(m_navigation.AlbumFolder()),
+      m_currentIndex(m_navigation.Index()) {
   // Members are constructed in declaration order: the three string arrays,
   // the two players, the strings, the skin images, the list box.
   m_icon = ::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
@@ -44,13 +49,13 @@ CViewerDlg::CViewerDlg(CWnd* parent) : CDialog(IDD_VIEWER_DIALOG, parent) {
   m_displayPalette = nullptr;
   BuildDisplayPalette();
 
-  m_goingBack = 0;
   m_backgroundColor = kListBackground;
   m_backgroundBrush = nullptr;
   m_splashShown = 0;
   m_bannerShown = 0;
   m_sidePanelShown = 0;
   m_pictureArea = CRect(204, 42, 753, 512);
+  m_decodeAhead.SetArea(m_pictureArea.Width(), m_pictureArea.Height());
   m_windowWidth = 800;
   m_windowHeight = 600;
   m_listBoxRect = CRect(15, 199, 149, 475);

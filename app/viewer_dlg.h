@@ -7,7 +7,9 @@
 
 #include "app/backdrop_dlg.h"
 #include "catalogue/album_list_box.h"
+#include "catalogue/navigation_model.h"
 #include "catalogue/sound_players.h"
+#include "commands/decode_ahead.h"
 #include "imaging/core/bitmaps.h"
 #include "platform/framework/afx_string.h"
 #include "platform/framework/afx_wnd.h"
@@ -22,13 +24,15 @@ class CViewerDlg : public CDialog {
   ~CViewerDlg() override;
 
   // --- State, in declaration order (construction and destruction follow it)
-  CStringArray m_pictureList;     // full paths of the current album's pictures
-  CStringArray m_albumList;       // folder paths; entry 0 the root, second level with one blank
+  // The album list, the current album's pictures, the album folder and the
+  // current index are the navigation model's; the members below name them.
+  NavigationModel m_navigation;
+  CStringArray& m_pictureList;    // full paths of the current album's pictures
+  CStringArray& m_albumList;      // folder paths; entry 0 the root, second level with one blank
   CStringArray m_albumTextLines;  // trimmed lines of album.txt
   CMidiPlayer m_midiPlayer;
   CWavePlayer m_wavePlayer;
   CString m_currentMidiPath;
-  int m_goingBack;                // 1 while Prev enters the previous album
   CString m_programFolder;
   CString m_currentPicturePath;
   COLORREF m_backgroundColor;     // list box background
@@ -50,7 +54,7 @@ class CViewerDlg : public CDialog {
   int m_splashShown;              // splash on show: no scan has started
   int m_bannerShown;
   int m_sidePanelShown;
-  CString m_albumFolder;          // the root's ends in the separator, the others' do not
+  CString& m_albumFolder;         // the root's ends in the separator, the others' do not
   CBackdropDlg* m_backdrop;       // owned
   CAlbumListBox m_albumListBox;
   CRect m_pictureArea;
@@ -79,17 +83,21 @@ class CViewerDlg : public CDialog {
   HICON m_icon;
   int m_titleShown;
   CString m_titleText;
-  int m_currentIndex;             // -1: the album's title page
+  int& m_currentIndex;            // -1: the album's title page
+  DecodeAhead m_decodeAhead;      // the pages Next and Prev lead to, decoded while one is on show
   CString m_pictureFailure;       // why the listed picture is not on show; drawn in its place
 
   // --- Operations of the later work (declared here, built with it)
   // Painting
   void InvalidateViewingRegion();
   void DrawDropShadow(CDC* dc, int x, int y, int width, int height);
-  // Navigation
+  // Navigation: the model decides, the window carries out its plan.
   void Prev();
   void Next();
   void SelectAlbum();
+  void CarryOut(const NavigationPlan& plan);
+  // Asks for the page on show and the pages after and before it to be ready.
+  void DecodeAheadFromHere();
   // Banner
   void ReadBanner();
   // Catalogue
@@ -104,9 +112,12 @@ class CViewerDlg : public CDialog {
   // Title and sound
   void PlayMusicFor(const CString& path);
   void PlaySoundFor(const CString& path);
-  BOOL ShowTitle(const CString& folder);
+  void ShowTitlePage(const CString& text);
   // Commands
   BOOL LoadPicture();
+  // Loads and shows one file of the picture list: its music and sound, then
+  // the picture decoded and fitted.
+  BOOL LoadPictureFile(const CString& path);
   // Decodes the picture and keeps its copy fitted to the picture area.
   BOOL ShowPicture(const CString& path);
   // Frees the picture on show: none is drawn from the next repaint on.
@@ -145,7 +156,6 @@ class CViewerDlg : public CDialog {
   // Pointer input
   void PressZones(CPoint point);
   void ReleaseZone(int& pressedFlag, const CRect& zone);
-  void EnterPreviousAlbum();
   // Keyboard
   bool ForwardAlbumKey(const MSG& message);
 };

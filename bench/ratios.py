@@ -13,6 +13,10 @@ for path in sys.argv[1:]:
             if run.get("run_type") == "aggregate":
                 continue
             name = run["run_name"] if "run_name" in run else run["name"]
+            # Google Benchmark appends the run's settings ("min_time:3.000",
+            # "process_time" for the whole process's CPU time) to the name.
+            name = "/".join(part for part in name.split("/")
+                            if ":" not in part and part != "process_time")
             scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[run.get("time_unit", "ns")]
             times[name] = run["cpu_time"] * scale
 

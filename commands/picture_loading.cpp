@@ -3,14 +3,11 @@
 #include "commands/picture_loading.h"
 
 #include <cstdlib>
-#include <cstring>
 
 #include "app/viewer_dlg.h"
 #include "commands/decoded_picture.h"
+#include "commands/fitted_picture.h"
 #include "commands/picture_failure.h"
-#include "imaging/core/image_size.h"
-#include "imaging/core/owners.h"
-#include "imaging/core/pelorn.h"
 
 PictureSize FitPictureToArea(int32_t width, int32_t height, int32_t areaWidth, int32_t areaHeight) {
   if (width < areaWidth && height < areaHeight) return {width, height, false};
@@ -23,37 +20,16 @@ PictureSize FitPictureToArea(int32_t width, int32_t height, int32_t areaWidth, i
   return fitted;
 }
 
-namespace {
-
-// The picture fitted to the area in a plain memory block (released with
-// free), or null when it cannot be allocated or scaled.
-uint8_t* FittedCopy(const DecodedPicture& decoded, const PictureSize& fitted) {
-  size_t bytes = 0;
-  if (!pelorn::CheckedProduct(static_cast<uint64_t>(fitted.width),
-                              static_cast<uint64_t>(fitted.height), 3, &bytes)) {
-    return nullptr;
-  }
-  auto* buffer = static_cast<uint8_t*>(pelorn::PlainAllocate(bytes, false));
-  if (buffer == nullptr) return nullptr;
-  if (!fitted.scaled) {
-    std::memcpy(buffer, decoded.rgb(), decoded.rgbBytes());
-  } else if (!ResampleRgb(decoded.rgb(), decoded.width(), decoded.height(), buffer, fitted.width,
-                          fitted.height)) {
-    std::free(buffer);
-    return nullptr;
-  }
-  return buffer;
-}
-
-}  // namespace
-
 BOOL CViewerDlg::LoadPicture() {
   if (m_currentIndex < 0 || m_currentIndex >= m_pictureList.GetSize()) return FALSE;
+  return LoadPictureFile(m_pictureList.GetAt(m_currentIndex));
+}
+
+BOOL CViewerDlg::LoadPictureFile(const CString& path) {
   CWaitCursor wait;
 
   ReleasePicture();
 
-  const CString path = m_pictureList.GetAt(m_currentIndex);
   PlayMusicFor(path);
   PlaySoundFor(path);
 
@@ -72,26 +48,19 @@ BOOL CViewerDlg::LoadPicture() {
 }
 
 BOOL CViewerDlg::ShowPicture(const CString& path) {
-  DecodedPicture decoded;
-  const bool decodedWell = decoded.Decode(path.GetString());
+  FittedPicture fitted = m_decodeAhead.Take(path);
   // Shown or not, the picture takes the title page's place: a picture that
   // cannot be shown is named and its reason drawn where it would be.
   m_titleShown = 0;
   m_titleText.Empty();
-  if (!decodedWell) {
-    m_pictureFailure = PictureFailureLine(PictureFailureFor(decoded.error()));
-    return FALSE;
-  }
-
-  const PictureSize fitted = FitPictureToArea(decoded.width(), decoded.height(),
-                                              m_pictureArea.Width(), m_pictureArea.Height());
-  m_pictureBitmap = FittedCopy(decoded, fitted);
-  if (m_pictureBitmap == nullptr) {
-    m_pictureFailure = PictureFailureLine(PictureFailure::kTooLarge);
+  if (fitted.IsEmpty()) {
+    m_pictureFailure = PictureFailureLine(fitted.decoded ? PictureFailure::kTooLarge
+                                                         : PictureFailureFor(fitted.error));
     return FALSE;
   }
   m_pictureWidth = fitted.width;
   m_pictureHeight = fitted.height;
+  m_pictureBitmap = fitted.rgb.release();
   return TRUE;
 }
 

@@ -118,10 +118,7 @@ class WalkPlan : public Plan {
       }
       case Phase::kFirstPicture:
         // Back at the start on a title page: on to the first picture, which
-        // Copy and Export take. A title page left on show at index 0 steps
-        // back to -1 first, so that Next lands on picture 0.
-        if (viewer.m_titleShown && viewer.m_pictureBitmap == nullptr && viewer.m_currentIndex >= 0)
-          return Make("prev");
+        // Copy and Export take.
         m_phase = Phase::kCopy;
         if (viewer.m_currentIndex < 0) return Make("next");
         return NextStep(viewer);
@@ -166,6 +163,9 @@ class Tour {
 
   // Asked by the headless loop whenever the program waits for input.
   bool PostNextStep() {
+    // Each step starts with decode-ahead settled: the pages after and before
+    // are ready, so a step does the same work on every run.
+    m_viewer.m_decodeAhead.WaitUntilIdle();
     std::optional<Step> step = m_plan.NextStep(m_viewer);
     if (!step) return false;
     ++m_stepNumber;
