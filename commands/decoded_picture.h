@@ -25,11 +25,20 @@ class DecodedPicture {
   // no reader matches, the reader fails (the thread's last error code says
   // why), the block cannot be locked, or the block is smaller than the size
   // the reader gave. The picture is then rgb(): width x height x 3 bytes,
-  // top row first.
+  // top row first, as stored (not turned upright); orientation() is the
+  // file's EXIF orientation (JPEG only; 1 for the other forms).
   bool Decode(const char* path);
+  // As Decode, except that a JPEG may be decoded smaller, at the smallest DCT
+  // scale that still covers the picture fitted, upright, into
+  // uprightWidth x uprightHeight; fullWidth() and fullHeight() keep the
+  // file's own size.
+  bool DecodeForArea(const char* path, int32_t uprightWidth, int32_t uprightHeight);
   // As Decode, for an entry of the picture list: false, holding nothing, for
   // a folder pattern.
   bool DecodeEntry(const CString& entry);
+  // DecodeEntry, then the picture turned upright by its orientation: what
+  // Copy and Export hand on. False, holding nothing, when either fails.
+  bool DecodeUprightEntry(const CString& entry);
 
   const uint8_t* rgb() const { return m_rgb; }
   // At least 1 and at most INT32_MAX, so that the library's signed entry
@@ -38,13 +47,31 @@ class DecodedPicture {
   int32_t height() const { return m_height; }
   // width x height x 3, checked against overflow when decoded.
   size_t rgbBytes() const { return m_rgbBytes; }
+  // The stored picture's size in the file, before any DCT scaling.
+  int32_t fullWidth() const { return m_fullWidth; }
+  int32_t fullHeight() const { return m_fullHeight; }
+  // 1-8, as ReadJpegOrientation gives it.
+  int32_t orientation() const { return m_orientation; }
 
  private:
   void Release();
+  // Reads the orientation, then decodes (smaller when a box is given).
+  bool DecodeInto(const char* path, int32_t boxWidth, int32_t boxHeight);
+  bool TakeBlock(HGLOBAL block, uint32_t width, uint32_t height, int blockBytesPerPixel);
+  // Replaces the picture by its upright turn; false (holding nothing) when
+  // the new block cannot be had.
+  bool TurnUpright();
 
   HGLOBAL m_block = nullptr;
   const uint8_t* m_rgb = nullptr;
   int32_t m_width = 0;
   int32_t m_height = 0;
   size_t m_rgbBytes = 0;
+  int32_t m_fullWidth = 0;
+  int32_t m_fullHeight = 0;
+  int32_t m_orientation = 1;
 };
+
+// Whether EXIF orientation `orientation` stands the picture on its side
+// (5-8): the upright picture is then height x width.
+inline bool OrientationSwapsSides(int32_t orientation) { return orientation >= 5; }

@@ -1,5 +1,5 @@
-// Picture loading: the picture at the current index decoded, fitted to the
-// picture area and kept as the window's picture bitmap.
+// Picture loading: the picture at the current index decoded, turned upright,
+// fitted to the picture area and kept as the window's picture bitmap.
 #include "commands/picture_loading.h"
 
 #include <cstdlib>
@@ -7,9 +7,7 @@
 
 #include "app/viewer_dlg.h"
 #include "commands/decoded_picture.h"
-#include "imaging/core/image_size.h"
-#include "imaging/core/owners.h"
-#include "imaging/core/pelorn.h"
+#include "commands/fitted_picture.h"
 
 PictureSize FitPictureToArea(int32_t width, int32_t height, int32_t areaWidth, int32_t areaHeight) {
   if (width < areaWidth && height < areaHeight) return {width, height, false};
@@ -21,30 +19,6 @@ PictureSize FitPictureToArea(int32_t width, int32_t height, int32_t areaWidth, i
   if (fitted.height < 1) fitted.height = 1;
   return fitted;
 }
-
-namespace {
-
-// The picture fitted to the area in a plain memory block (released with
-// free), or null when it cannot be allocated or scaled.
-uint8_t* FittedCopy(const DecodedPicture& decoded, const PictureSize& fitted) {
-  size_t bytes = 0;
-  if (!pelorn::CheckedProduct(static_cast<uint64_t>(fitted.width),
-                              static_cast<uint64_t>(fitted.height), 3, &bytes)) {
-    return nullptr;
-  }
-  auto* buffer = static_cast<uint8_t*>(pelorn::PlainAllocate(bytes, false));
-  if (buffer == nullptr) return nullptr;
-  if (!fitted.scaled) {
-    std::memcpy(buffer, decoded.rgb(), decoded.rgbBytes());
-  } else if (!ResampleRgb(decoded.rgb(), decoded.width(), decoded.height(), buffer, fitted.width,
-                          fitted.height)) {
-    std::free(buffer);
-    return nullptr;
-  }
-  return buffer;
-}
-
-}  // namespace
 
 BOOL CViewerDlg::LoadPicture() {
   if (m_currentIndex < 0 || m_currentIndex >= m_pictureList.GetSize()) return FALSE;
@@ -71,16 +45,14 @@ BOOL CViewerDlg::LoadPicture() {
 }
 
 BOOL CViewerDlg::ShowPicture(const CString& path) {
-  DecodedPicture decoded;
-  if (!decoded.Decode(path.GetString())) return FALSE;
+  FittedPicture fitted =
+      DecodeFittedPicture(path.GetString(), m_pictureArea.Width(), m_pictureArea.Height());
+  if (!fitted.decoded) return FALSE;
 
   m_titleShown = 0;
   m_titleText.Empty();
-
-  const PictureSize fitted = FitPictureToArea(decoded.width(), decoded.height(),
-                                              m_pictureArea.Width(), m_pictureArea.Height());
-  m_pictureBitmap = FittedCopy(decoded, fitted);
-  if (m_pictureBitmap == nullptr) return FALSE;
+  if (fitted.rgb == nullptr) return FALSE;
+  m_pictureBitmap = fitted.rgb.release();
   m_pictureWidth = fitted.width;
   m_pictureHeight = fitted.height;
   return TRUE;

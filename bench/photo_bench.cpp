@@ -1,0 +1,91 @@
+// The viewer's work on a camera photo, on the 12-megapixel photo-like picture:
+//   fit_box_4000x3000_to_549x411_vs_resample  the area-weighted reduction to
+//       the picture area against the bilinear ResampleRgb on the same decoded
+//       picture (the box reads every source pixel, the bilinear four per
+//       output pixel: the ratio is the price of reading them all);
+//   orient_6_4000x3000_vs_decode  turning the decoded picture upright for
+//       orientation 6 (a quarter turn, the costliest walk) against decoding
+//       the same picture from a quality-85 JPEG file with ReadJpegFile.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench/bench_support.h"
+#include "imaging/core/pelorn.h"
+
+namespace {
+
+constexpr int kWidth = bench_support::kPhotoWidth;
+constexpr int kHeight = bench_support::kPhotoHeight;
+constexpr int kFitWidth = 549;
+constexpr int kFitHeight = 411;
+
+const std::vector<uint8_t>& Picture() {
+  static const std::vector<uint8_t> rgb = bench_support::PhotoLikeRgb(kWidth, kHeight);
+  return rgb;
+}
+
+const std::string& JpegPath() {
+  static const std::string path = [] {
+    const std::string written = bench_support::InputDir() + "/photo_4000x3000_q85.jpg";
+    if (WriteJpegFile(written.c_str(), Picture().data(), kWidth, kHeight, 85, 1, 0) != 1) {
+      std::fprintf(stderr, "could not write %s\n", written.c_str());
+      std::exit(1);
+    }
+    return written;
+  }();
+  return path;
+}
+
+void FitBox(benchmark::State& state) {
+  std::vector<uint8_t> output(size_t{kFitWidth} * kFitHeight * 3);
+  for (auto _ : state) {
+    if (ReduceRgb(Picture().data(), kWidth, kHeight, output.data(), kFitWidth, kFitHeight) != 1)
+      state.SkipWithError("ReduceRgb failed");
+    benchmark::DoNotOptimize(output.data());
+  }
+}
+
+void FitBilinear(benchmark::State& state) {
+  std::vector<uint8_t> output(size_t{kFitWidth} * kFitHeight * 3);
+  for (auto _ : state) {
+    if (ResampleRgb(Picture().data(), kWidth, kHeight, output.data(), kFitWidth, kFitHeight) != 1)
+      state.SkipWithError("ResampleRgb failed");
+    benchmark::DoNotOptimize(output.data());
+  }
+}
+
+void TurnQuarter(benchmark::State& state) {
+  std::vector<uint8_t> upright(Picture().size());
+  for (auto _ : state) {
+    if (OrientRgb(Picture().data(), kWidth, kHeight, 6, upright.data()) != 1)
+      state.SkipWithError("OrientRgb failed");
+    benchmark::DoNotOptimize(upright.data());
+  }
+}
+
+void Decode(benchmark::State& state) {
+  bench_support::DecodeWithReader(state, ReadJpegFile, JpegPath(), kWidth, kHeight);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  Picture();
+  JpegPath();
+  benchmark::RegisterBenchmark("fit_box_4000x3000_to_549x411_vs_resample/ours", FitBox)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("fit_box_4000x3000_to_549x411_vs_resample/peer", FitBilinear)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("orient_6_4000x3000_vs_decode/ours", TurnQuarter)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("orient_6_4000x3000_vs_decode/peer", Decode)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
