@@ -11,7 +11,8 @@
 // Method. Each output row walks the source with a fixed step: 3 bytes for
 // 1-4, one source row for 5-8. The quarter turns read down source columns,
 // so the output is written in square tiles whose source rows stay in the
-// cache while the tile is filled. Cost: one read and one write of every
+// cache while the tile is filled. Pixels move as 4-byte words where the
+// word stays inside both buffers. Cost: one read and one write of every
 // pixel; no working memory.
 #include <cstdint>
 #include <cstring>
@@ -46,8 +47,10 @@ Walk WalkOf(int32_t orientation, ptrdiff_t width, ptrdiff_t height) {
   }
 }
 
-// Square tiles: 64 source rows of 64 pixels (12 KiB) stay in the first-level cache.
-constexpr int32_t kTile = 64;
+// Square tiles: 64 source rows of 64 pixels (12 KiB) and the 64 output rows
+// they fill stay in the first-level cache.
+constexpr int32_t kTileRows = 64;
+constexpr int32_t kTileColumns = 64;
 
 }  // namespace
 
@@ -72,22 +75,32 @@ int32_t PelornCodec::OrientRgb(const uint8_t* source, int32_t width, int32_t hei
   const int32_t outputHeight = swapsSides ? width : height;
   const size_t outputStride = size_t{static_cast<uint32_t>(outputWidth)} * 3;
   const Walk walk = WalkOf(orientation, width, height);
-  const int32_t tileWidth = swapsSides ? kTile : outputWidth;
-  for (int32_t bandTop = 0; bandTop < outputHeight; bandTop += kTile) {
-    const int32_t bandRows = outputHeight - bandTop < kTile ? outputHeight - bandTop : kTile;
+  const int32_t tileWidth = swapsSides ? kTileColumns : outputWidth;
+  // Pixels move as 4-byte words (the fourth byte is the next pixel's, written
+  // again when that pixel's turn comes), except the last of each output row,
+  // whose word would end past the row, and the source's last pixel, whose
+  // word would end past the buffer.
+  const uint8_t* const lastSourcePixel = source + bytes - 3;
+  for (int32_t bandTop = 0; bandTop < outputHeight; bandTop += kTileRows) {
+    const int32_t bandRows = outputHeight - bandTop < kTileRows ? outputHeight - bandTop : kTileRows;
     for (int32_t tileLeft = 0; tileLeft < outputWidth; tileLeft += tileWidth) {
       const int32_t tileColumns =
           outputWidth - tileLeft < tileWidth ? outputWidth - tileLeft : tileWidth;
+      const bool endsRow = tileLeft + tileColumns == outputWidth;
+      const int32_t wordColumns = endsRow ? tileColumns - 1 : tileColumns;
       for (int32_t y = bandTop; y < bandTop + bandRows; ++y) {
         const uint8_t* read = source + walk.start + walk.perRow * y + walk.alongRow * tileLeft;
         uint8_t* write = destination + y * outputStride + size_t{static_cast<uint32_t>(tileLeft)} * 3;
-        for (int32_t x = 0; x < tileColumns; ++x) {
-          write[0] = read[0];
-          write[1] = read[1];
-          write[2] = read[2];
+        for (int32_t x = 0; x < wordColumns; ++x) {
+          if (read != lastSourcePixel) {
+            std::memcpy(write, read, 4);
+          } else {
+            std::memcpy(write, read, 3);
+          }
           write += 3;
           read += walk.alongRow;
         }
+        if (endsRow) std::memcpy(write, read, 3);
       }
     }
     if (!ReportProgress(bandTop, outputHeight)) {
