@@ -14,6 +14,7 @@
 // cache while the tile is filled. Pixels move as 4-byte words where the
 // word stays inside both buffers. Cost: one read and one write of every
 // pixel; no working memory.
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
