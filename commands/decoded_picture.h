@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "imaging/core/pelorn.h"
 #include "platform/framework/afx_string.h"
 #include "platform/win32.h"
 
@@ -71,7 +72,3 @@ class DecodedPicture {
   int32_t m_fullHeight = 0;
   int32_t m_orientation = 1;
 };
-
-// Whether EXIF orientation `orientation` stands the picture on its side
-// (5-8): the upright picture is then height x width.
-inline bool OrientationSwapsSides(int32_t orientation) { return orientation >= 5; }

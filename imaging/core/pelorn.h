@@ -134,6 +134,11 @@ int32_t ReduceRgb(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeig
 // width x height for 1-4, height x width for 5-8. Other orientations: 5.
 int32_t OrientRgb(const uint8_t* source, int32_t width, int32_t height, int32_t orientation,
                   uint8_t* destination);
+// Whether EXIF orientation `orientation` stands the picture on its side
+// (5-8): the upright picture is then height x width.
+inline bool OrientationSwapsSides(int32_t orientation) {
+  return orientation >= 5 && orientation <= 8;
+}
 // colorCount is clamped to 1..256; palette entries from colorCount on are untouched.
 int32_t QuantizeRgb(const uint8_t* rgb, uint8_t* indices, int32_t width, int32_t height,
                     int32_t colorCount, RGBQUAD* palette);

@@ -71,7 +71,7 @@ int32_t PelornCodec::OrientRgb(const uint8_t* source, int32_t width, int32_t hei
     std::memcpy(destination, source, bytes);
     return 1;
   }
-  const bool swapsSides = orientation >= 5;
+  const bool swapsSides = OrientationSwapsSides(orientation);
   const int32_t outputWidth = swapsSides ? height : width;
   const int32_t outputHeight = swapsSides ? width : height;
   const size_t outputStride = size_t{static_cast<uint32_t>(outputWidth)} * 3;

@@ -322,7 +322,7 @@ int TurnUpright(const std::string& path, const PictureView& picture, std::vector
     if (!OrientRgb(picture.rgb, static_cast<int32_t>(picture.width),
                    static_cast<int32_t>(picture.height), orientation, upright->data()))
       return LibraryFailure(path, GetLastImageError());
-    if (orientation >= 5) *result = {picture.height, picture.width, upright->data()};
+    if (OrientationSwapsSides(orientation)) *result = {picture.height, picture.width, upright->data()};
     else *result = {picture.width, picture.height, upright->data()};
     return kExitOk;
   });
