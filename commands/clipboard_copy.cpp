@@ -1,6 +1,6 @@
-// Copy: the current picture's file decoded again at full size and placed on
-// the clipboard as a screen bitmap, so the clipboard gets every pixel of the
-// file rather than the reduced picture on show.
+// Copy: the current picture's file decoded again at full size, turned upright,
+// and placed on the clipboard as a screen bitmap, so the clipboard gets every
+// pixel of the file rather than the reduced picture on show.
 #include "app/viewer_dlg.h"
 #include "commands/decoded_picture.h"
 #include "imaging/core/pelorn.h"
@@ -29,7 +29,7 @@ void CViewerDlg::Copy() {
   CWaitCursor wait;
 
   DecodedPicture decoded;
-  if (!decoded.DecodeEntry(m_pictureList.GetAt(m_currentIndex))) return;
+  if (!decoded.DecodeUprightEntry(m_pictureList.GetAt(m_currentIndex))) return;
 
   // Another program holding the clipboard leaves its contents as they were.
   OpenedClipboard clipboard(m_hWnd);

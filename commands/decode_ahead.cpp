@@ -226,6 +226,7 @@ void DecodeAhead::Work() {
       picture = DecodeFittedPicture(path.c_str(), areaWidth, areaHeight);
     } catch (...) {
       picture = FittedPicture();  // out of memory outside the library: a failed page
+      picture.error = kPelornOutOfMemory;
     }
     SetProgressCallback(nullptr);
 

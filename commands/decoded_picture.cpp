@@ -21,7 +21,9 @@ void DecodedPicture::Release() {
   m_block = nullptr;
   m_rgb = nullptr;
   m_width = m_height = 0;
+  m_fullWidth = m_fullHeight = 0;
   m_rgbBytes = 0;
+  m_orientation = 1;
 }
 
 bool DecodedPicture::DecodeEntry(const CString& entry) {
@@ -31,18 +33,62 @@ bool DecodedPicture::DecodeEntry(const CString& entry) {
   return false;
 }
 
-bool DecodedPicture::Decode(const char* path) {
+bool DecodedPicture::DecodeUprightEntry(const CString& entry) {
+  return DecodeEntry(entry) && TurnUpright();
+}
+
+bool DecodedPicture::Decode(const char* path) { return DecodeInto(path, 0, 0); }
+
+bool DecodedPicture::DecodeForArea(const char* path, int32_t uprightWidth,
+                                   int32_t uprightHeight) {
+  return DecodeInto(path, uprightWidth > 0 ? uprightWidth : 0,
+                    uprightHeight > 0 ? uprightHeight : 0);
+}
+
+bool DecodedPicture::DecodeInto(const char* path, int32_t boxWidth, int32_t boxHeight) {
   Release();
   m_error = kPelornFileOpen;
   const PictureReader* reader = FindPictureReader(path);
-  if (reader == nullptr || !IsRegularFile(path)) return false;
-  uint32_t width = 0;
-  uint32_t height = 0;
-  m_block = reader->read(path, &width, &height);
+  if (reader == nullptr || !IsRegularFile(path)) {
+    SetProgressCallback(nullptr);
+    return false;
+  }
+  // Only JPEG files carry an EXIF block here. Read before the pixels, so
+  // that the reader's outcome stays the thread's last error code.
+  const bool isJpeg = std::strcmp(reader->extension, ".JPG") == 0;
+  const int32_t orientation = isJpeg ? ReadJpegOrientation(path) : 1;
+  uint32_t width = 0, height = 0, fullWidth = 0, fullHeight = 0;
+  HGLOBAL block = nullptr;
+  if (isJpeg && boxWidth > 0 && boxHeight > 0) {
+    // The stored picture covers the area turned the way the picture is.
+    const bool swaps = OrientationSwapsSides(orientation);
+    block = ReadJpegFileScaled(path, static_cast<uint32_t>(swaps ? boxHeight : boxWidth),
+                               static_cast<uint32_t>(swaps ? boxWidth : boxHeight), &width,
+                               &height, &fullWidth, &fullHeight);
+  } else {
+    block = reader->read(path, &width, &height);
+    fullWidth = width;
+    fullHeight = height;
+  }
   SetProgressCallback(nullptr);
   m_error = GetLastImageError();
-  if (m_block == nullptr) return false;
+  if (block == nullptr || !TakeBlock(block, width, height, reader->blockBytesPerPixel)) return false;
+  constexpr uint32_t kLargestSide = static_cast<uint32_t>(std::numeric_limits<int32_t>::max());
+  if (fullWidth < width || fullHeight < height || fullWidth > kLargestSide ||
+      fullHeight > kLargestSide) {
+    Release();
+    m_error = kPelornInternal;
+    return false;
+  }
+  m_fullWidth = static_cast<int32_t>(fullWidth);
+  m_fullHeight = static_cast<int32_t>(fullHeight);
+  m_orientation = orientation;
+  return true;
+}
 
+bool DecodedPicture::TakeBlock(HGLOBAL block, uint32_t width, uint32_t height,
+                               int blockBytesPerPixel) {
+  m_block = block;
   // The sizes travel beside the block; a block that cannot hold what they
   // claim, or sizes the signed entry points cannot take, are refused rather
   // than read past.
@@ -51,7 +97,7 @@ bool DecodedPicture::Decode(const char* path) {
   size_t rgbBytes = 0;
   const bool sizesUsable =
       width >= 1 && height >= 1 && width <= kLargestSide && height <= kLargestSide &&
-      pelorn::CheckedProduct(width, height, static_cast<uint64_t>(reader->blockBytesPerPixel),
+      pelorn::CheckedProduct(width, height, static_cast<uint64_t>(blockBytesPerPixel),
                              &blockBytes) &&
       pelorn::CheckedProduct(width, height, 3, &rgbBytes) && GlobalSize(m_block) >= blockBytes;
   if (sizesUsable) m_rgb = static_cast<const uint8_t*>(GlobalLock(m_block));
@@ -63,5 +109,35 @@ bool DecodedPicture::Decode(const char* path) {
   m_width = static_cast<int32_t>(width);
   m_height = static_cast<int32_t>(height);
   m_rgbBytes = rgbBytes;
+  return true;
+}
+
+bool DecodedPicture::TurnUpright() {
+  if (m_orientation == 1) return true;
+  HGLOBAL upright = GlobalAlloc(GMEM_MOVEABLE, m_rgbBytes);
+  auto* uprightRgb = upright != nullptr ? static_cast<uint8_t*>(GlobalLock(upright)) : nullptr;
+  if (uprightRgb == nullptr ||
+      !OrientRgb(m_rgb, m_width, m_height, m_orientation, uprightRgb)) {
+    if (uprightRgb != nullptr) GlobalUnlock(upright);
+    if (upright != nullptr) GlobalFree(upright);
+    Release();
+    m_error = kPelornOutOfMemory;
+    return false;
+  }
+  const bool swaps = OrientationSwapsSides(m_orientation);
+  const int32_t width = swaps ? m_height : m_width;
+  const int32_t height = swaps ? m_width : m_height;
+  const int32_t fullWidth = swaps ? m_fullHeight : m_fullWidth;
+  const int32_t fullHeight = swaps ? m_fullWidth : m_fullHeight;
+  const size_t rgbBytes = m_rgbBytes;
+  Release();
+  m_block = upright;
+  m_rgb = uprightRgb;
+  m_width = width;
+  m_height = height;
+  m_fullWidth = fullWidth;
+  m_fullHeight = fullHeight;
+  m_rgbBytes = rgbBytes;
+  m_orientation = 1;
   return true;
 }

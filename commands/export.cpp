@@ -81,7 +81,7 @@ void CViewerDlg::Export() {
   CWaitCursor wait;
 
   DecodedPicture decoded;
-  if (!decoded.DecodeEntry(m_pictureList.GetAt(m_currentIndex))) return;
+  if (!decoded.DecodeUprightEntry(m_pictureList.GetAt(m_currentIndex))) return;
 
   CFileDialog dialog(FALSE, kExportDefaultExtension, kExportInitialName,
                      OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, kExportFilter, this);

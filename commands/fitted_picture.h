@@ -1,33 +1,44 @@
-// A picture file decoded and fitted to an area, in a buffer of its own: what
-// the window shows, whichever thread decoded it.
+// A picture decoded for showing: turned upright by its EXIF orientation and
+// fitted to an area, in plain memory of its own. It touches no window and
+// uses only the calling thread's library state, so any thread may call it.
 #pragma once
 
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 
-struct FreeDeleter {
-  void operator()(uint8_t* bytes) const { std::free(bytes); }
+#include "imaging/core/pelorn.h"
+
+struct FreeWithFree {
+  void operator()(uint8_t* pixels) const { std::free(pixels); }
 };
 
 struct FittedPicture {
-  // width x height x 3 bytes, red, green, blue, top row first; null when the
-  // file could not be decoded or the fitted copy not made.
-  std::unique_ptr<uint8_t, FreeDeleter> rgb;
+  // width x height x 3 bytes, top row first, upright; released with free().
+  // Null when the picture could not be decoded or fitted.
+  std::unique_ptr<uint8_t, FreeWithFree> rgb;
   int32_t width = 0;
   int32_t height = 0;
+  // Whether the file decoded at all (its fitting may still have failed).
+  bool decoded = false;
+  // Why rgb is null: the reader's code, 1 when memory ran out, 5 when no
+  // reader takes the name.
+  PelornError error = kPelornOk;
 
   bool IsEmpty() const { return rgb == nullptr; }
   size_t Bytes() const { return static_cast<size_t>(width) * static_cast<size_t>(height) * 3; }
 };
 
-// Decodes `path` with the reader its extension selects (on the calling
-// thread's library state, whose progress callback may stop it) and fits it
-// to areaWidth x areaHeight as the picture area shows it. Empty when no reader
-// matches, the reader fails, or memory runs out; the thread's last error code
-// then says why when the reader failed.
+// Decodes the picture file at `path` with the reader its extension selects,
+// turns it upright and fits it to areaWidth x areaHeight as
+// FitPictureToArea says, from the upright size of the whole picture: a
+// smaller picture keeps its size, a larger one is reduced by ReduceRgb (every
+// source pixel contributes). A JPEG is decoded at the smallest DCT scale that
+// still covers the fitted size, then reduced the rest of the way; reducing
+// and turning commute, so the picture is reduced as stored and the small
+// result turned.
 FittedPicture DecodeFittedPicture(const char* path, int32_t areaWidth, int32_t areaHeight);
 
-// A copy in a block of its own (released with free); empty when the source is
-// empty or memory runs out.
+// A copy in a block of its own (released with free), with the same outcome;
+// empty with error 1 when memory runs out.
 FittedPicture CopyOf(const FittedPicture& picture);

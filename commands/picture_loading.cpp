@@ -1,5 +1,5 @@
-// Picture loading: the picture at the current index decoded, fitted to the
-// picture area and kept as the window's picture bitmap.
+// Picture loading: the picture at the current index decoded, turned upright,
+// fitted to the picture area and kept as the window's picture bitmap.
 #include "commands/picture_loading.h"
 
 #include <cstdlib>

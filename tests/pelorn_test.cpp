@@ -11,6 +11,7 @@
 
 #include "imaging/core/pelorn.h"
 #include "tests/bmp_builder.h"
+#include "tests/support/photo_reference.h"
 #include "tests/support/test_support.h"
 
 using testing_support::Compare;
@@ -244,6 +245,52 @@ TEST(PelornTool, EveryFormReadsBackAsTheInput) {
     ASSERT_EQ(written->height, input.height);
     EXPECT_LE(MaxDeltaInsideBlocks(*written, input, form.margin), form.tolerance);
   }
+}
+
+// info prints the EXIF orientation after today's fields; convert keeps the
+// stored pixels unless --auto-orient turns them upright as Pillow does.
+TEST(PelornTool, TurnsUprightOnlyWhenAsked) {
+  const std::string folder = TempDir();
+  const std::string portrait = folder + "/portrait.jpg";
+  ASSERT_TRUE(testing_support::MakePhoto("quadrants", 120, 60, 8, portrait));
+  std::vector<std::pair<std::string, int>> files = {{portrait, 8}};
+  for (int n = 2; n <= 8; ++n)
+    files.push_back({testing_support::CorpusPath("jpeg", "pillow_hopper_orientation_" +
+                                                             std::to_string(n) + ".jpg"),
+                     n});
+  for (const auto& [path, orientation] : files) {
+    SCOPED_TRACE(path);
+    std::string info;
+    ASSERT_EQ(RunCommand("'" + std::string(TESSARY_BIN_DIR) + "/pelorn' info " + Quoted(path), &info), 0);
+    const auto stored = ReferenceDecode(path);
+    const auto upright = testing_support::UprightReference(path);
+    ASSERT_TRUE(stored.has_value() && upright.has_value());
+    EXPECT_EQ(info, std::to_string(stored->width) + "x" + std::to_string(stored->height) +
+                        " jpeg orientation=" + std::to_string(orientation) + "\n");
+    const std::string raw = folder + "/raw.ppm", turned = folder + "/turned.ppm";
+    ASSERT_EQ(RunPelorn("convert " + Quoted(path) + " " + Quoted(raw)).status, 0);
+    ASSERT_EQ(RunPelorn("convert " + Quoted(path) + " " + Quoted(turned) + " --auto-orient").status, 0);
+    const auto rawRead = ReferenceDecode(raw), turnedRead = ReferenceDecode(turned);
+    ASSERT_TRUE(rawRead.has_value() && turnedRead.has_value());
+    EXPECT_LE(Compare(*rawRead, *stored).maxDelta, 1);
+    ASSERT_EQ(turnedRead->width, upright->width);
+    EXPECT_LE(Compare(*turnedRead, *upright).maxDelta, 1);
+  }
+}
+
+TEST(PelornTool, ScalesWithTheBoxFilter) {
+  const std::string folder = TempDir();
+  const std::string photo = folder + "/photo.jpg", out = folder + "/small.ppm";
+  ASSERT_TRUE(testing_support::MakePhoto("photo", 1600, 1200, 0, photo));
+  const Outcome outcome =
+      RunPelorn("scale " + Quoted(photo) + " " + Quoted(out) + " --size 400x300 --filter box");
+  ASSERT_EQ(outcome.status, 0) << outcome.message;
+  const auto ours = ReferenceDecode(out);
+  const auto lanczos = testing_support::UprightReference(photo, 400, 300);
+  ASSERT_TRUE(ours.has_value() && lanczos.has_value());
+  EXPECT_GE(testing_support::Psnr(*ours, *lanczos), 38.0);
+  EXPECT_EQ(RunPelorn("scale " + Quoted(photo) + " " + Quoted(out) + " --size 4x3 --filter lanczos").status, 2);
+  EXPECT_EQ(RunPelorn("scale " + Quoted(photo) + " " + Quoted(out) + " --size 4x3 --auto-orient").status, 2);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/disc.h"
+#include "tests/support/photo_reference.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -130,6 +131,44 @@ TEST_F(TourTest, WalkVisitsEveryPictureAndExportsEachForm) {
   EXPECT_EQ(run.lines.size() + 0, static_cast<size_t>(std::distance(
                                       fs::directory_iterator(out_), fs::directory_iterator())) -
                                       2);  // every step's screenshot, the export folder, the clipboard
+}
+
+// Photos as cameras store them: the state line gives the upright fitted
+// size, and the screenshot's picture area is within Lanczos quality of
+// Pillow's upright decode.
+TEST_F(TourTest, PhotosShowUprightAndClean) {
+  struct Photo {
+    const char* name;
+    int width, height;  // upright, fitted
+  };
+  const Photo photos[] = {{"a.jpg", 549, 411}, {"b.jpg", 391, 470}, {"c.jpg", 549, 411}};
+  ASSERT_TRUE(testing_support::MakePhoto("photo", 3264, 2448, 1, disc_.Path("a.jpg")));
+  ASSERT_TRUE(testing_support::MakePhoto("photo", 2126, 1772, 6, disc_.Path("b.jpg")));
+  fs::copy_file(testing_support::CorpusPath("jpeg", "pillow_junk_jpeg_header.jpg"), disc_.Path("c.jpg"));
+  const TourRun run = Tour("click 500 360\ntimer\nshot a\nnext\nshot b\nnext\nshot c\n");
+  ASSERT_EQ(run.status, 0);
+  ASSERT_EQ(run.lines.size(), 7u);
+  for (int i = 0; i < 3; ++i) {
+    const Photo& photo = photos[i];
+    const std::string size = std::to_string(photo.width) + "x" + std::to_string(photo.height);
+    EXPECT_NE(run.lines[size_t(2 * i + 1)].find(" picture=" + size + " file=" + photo.name),
+              std::string::npos)
+        << run.lines[size_t(2 * i + 1)];
+    const auto screen = testing_support::ReferenceDecode(out_ + "/" + std::string(1, photo.name[0]) + ".png");
+    ASSERT_TRUE(screen.has_value());
+    // The picture sits centred in the area (204, 42)-(753, 512).
+    const int left = 204 + 549 / 2 - photo.width / 2, top = 42 + 470 / 2 - photo.height / 2;
+    testing_support::Picture shown;
+    shown.width = uint32_t(photo.width);
+    shown.height = uint32_t(photo.height);
+    for (int y = 0; y < photo.height; ++y) {
+      const auto row = screen->rgb.begin() + (long(top + y) * screen->width + left) * 3;
+      shown.rgb.insert(shown.rgb.end(), row, row + photo.width * 3);
+    }
+    const auto reference = testing_support::UprightReference(disc_.Path(photo.name), photo.width, photo.height);
+    ASSERT_TRUE(reference.has_value());
+    EXPECT_GE(testing_support::Psnr(shown, *reference), 38.0) << photo.name;
+  }
 }
 
 }  // namespace

@@ -122,9 +122,29 @@ struct DecodeJob {
   pelorn::GlobalBlockOwner* picture = nullptr;
   uint32_t width = 0;
   uint32_t height = 0;
+  // A box to fit: decode at the smallest DCT scale that still covers the
+  // picture fitted into it (0 x 0: full size). The file's own size comes back.
+  uint32_t boxWidth = 0;
+  uint32_t boxHeight = 0;
+  uint32_t fullWidth = 0;
+  uint32_t fullHeight = 0;
   struct jpeg_decompress_struct info;
   JpegErrorManager errors;
 };
+
+// The largest of libjpeg's scale denominators 8, 4, 2 whose picture is still
+// at least as large as the picture fitted into the box, or 1. Fitting a w x h
+// picture into the box divides it by s = max(w / boxWidth, h / boxHeight);
+// decoding at 1/k with k <= s gives ceil(w / k) >= w / s and ceil(h / k) >=
+// h / s on both sides, and k <= s holds exactly when k * boxWidth <= w or
+// k * boxHeight <= h.
+unsigned int ScaleDenominatorFor(uint64_t width, uint64_t height, uint64_t boxWidth,
+                                 uint64_t boxHeight) {
+  for (unsigned int k : {8u, 4u, 2u}) {
+    if (k * boxWidth <= width || k * boxHeight <= height) return k;
+  }
+  return 1;
+}
 
 // Copies each comment marker's text, cut at its first NUL, in file order.
 void CollectComments(j_decompress_ptr info) {
@@ -205,6 +225,14 @@ PelornError DecodeJpeg(DecodeJob* job) {
   density.x = info.X_density;
   density.y = info.Y_density;
   density.unit = info.density_unit;
+
+  job->fullWidth = info.image_width;
+  job->fullHeight = info.image_height;
+  if (job->boxWidth != 0 && job->boxHeight != 0) {
+    info.scale_num = 1;
+    info.scale_denom =
+        ScaleDenominatorFor(info.image_width, info.image_height, job->boxWidth, job->boxHeight);
+  }
 
   // The memory bound is checked before jpeg_start_decompress: for a
   // progressive or multi-scan file that call allocates whole-image
@@ -456,6 +484,37 @@ HGLOBAL PelornCodec::ReadJpegMemory(const void* data, int32_t length, uint32_t* 
   job.length = length;
   job.picture = &picture;
   return FinishRead(&job, &picture, &errorCode, width, height);
+}
+
+HGLOBAL PelornCodec::ReadJpegFileScaled(const char* path, uint32_t boxWidth, uint32_t boxHeight,
+                                        uint32_t* width, uint32_t* height, uint32_t* fullWidth,
+                                        uint32_t* fullHeight) {
+  errorCode = kPelornOk;
+  if (path == nullptr || width == nullptr || height == nullptr || fullWidth == nullptr ||
+      fullHeight == nullptr || boxWidth == 0 || boxHeight == 0) {
+    errorCode = kPelornBadParam;
+    return nullptr;
+  }
+  *fullWidth = 0;
+  *fullHeight = 0;
+  BeginRead(width, height);
+  pelorn::FileOwner file;
+  if (!file.Open(path, "rb")) {
+    errorCode = kPelornFileOpen;
+    return nullptr;
+  }
+  pelorn::GlobalBlockOwner picture;
+  DecodeJob job{};
+  job.file = file.get();
+  job.picture = &picture;
+  job.boxWidth = boxWidth;
+  job.boxHeight = boxHeight;
+  HGLOBAL block = FinishRead(&job, &picture, &errorCode, width, height);
+  if (block != nullptr) {
+    *fullWidth = job.fullWidth;
+    *fullHeight = job.fullHeight;
+  }
+  return block;
 }
 
 int32_t PelornCodec::WriteJpegFile(const char* path, const uint8_t* rgb, uint32_t width,

@@ -24,6 +24,11 @@ class PelornCodec {
   // JPEG over libjpeg (imaging/codecs/jpeg.cpp).
   HGLOBAL ReadJpegFile(const char* path, uint32_t* width, uint32_t* height);
   HGLOBAL ReadJpegMemory(const void* data, int32_t length, uint32_t* width, uint32_t* height);
+  HGLOBAL ReadJpegFileScaled(const char* path, uint32_t boxWidth, uint32_t boxHeight,
+                             uint32_t* width, uint32_t* height, uint32_t* fullWidth,
+                             uint32_t* fullHeight);
+  // EXIF orientation (imaging/codecs/exif.cpp).
+  int32_t ReadJpegOrientation(const char* path);
   int32_t WriteJpegFile(const char* path, const uint8_t* rgb, uint32_t width, uint32_t height,
                         int32_t quality, int32_t color, int32_t progressive);
 
@@ -57,4 +62,10 @@ class PelornCodec {
   // Bilinear scaler (imaging/scale/resample.cpp).
   int32_t ResampleRgb(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeight,
                       uint8_t* destination, int32_t destinationWidth, int32_t destinationHeight);
+  // Area-weighted scaler (imaging/scale/box_reduce.cpp).
+  int32_t ReduceRgb(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeight,
+                    uint8_t* destination, int32_t destinationWidth, int32_t destinationHeight);
+  // Turning upright by EXIF orientation (imaging/scale/orient.cpp).
+  int32_t OrientRgb(const uint8_t* source, int32_t width, int32_t height, int32_t orientation,
+                    uint8_t* destination);
 };

@@ -35,6 +35,23 @@ HGLOBAL ReadJpegMemory(const void* data, int32_t length, uint32_t* width, uint32
   return picture;
 }
 
+HGLOBAL ReadJpegFileScaled(const char* fileName, uint32_t boxWidth, uint32_t boxHeight,
+                           uint32_t* width, uint32_t* height, uint32_t* fullWidth,
+                           uint32_t* fullHeight) {
+  PelornCodec codec;
+  HGLOBAL picture =
+      codec.ReadJpegFileScaled(fileName, boxWidth, boxHeight, width, height, fullWidth, fullHeight);
+  StoreError(codec.errorCode);
+  return picture;
+}
+
+int32_t ReadJpegOrientation(const char* fileName) {
+  PelornCodec codec;
+  const int32_t orientation = codec.ReadJpegOrientation(fileName);
+  StoreError(codec.errorCode);
+  return orientation;
+}
+
 HGLOBAL ReadBmpFile(const char* fileName, uint32_t* width, uint32_t* height) {
   PelornCodec codec;
   HGLOBAL picture = codec.ReadBmpFile(fileName, width, height);
@@ -219,6 +236,23 @@ int32_t ResampleRgb(const uint8_t* source, int32_t sourceWidth, int32_t sourceHe
   PelornCodec codec;
   const int32_t done = codec.ResampleRgb(source, sourceWidth, sourceHeight, destination,
                                          destinationWidth, destinationHeight);
+  StoreError(codec.errorCode);
+  return done;
+}
+
+int32_t ReduceRgb(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeight,
+                  uint8_t* destination, int32_t destinationWidth, int32_t destinationHeight) {
+  PelornCodec codec;
+  const int32_t done = codec.ReduceRgb(source, sourceWidth, sourceHeight, destination,
+                                       destinationWidth, destinationHeight);
+  StoreError(codec.errorCode);
+  return done;
+}
+
+int32_t OrientRgb(const uint8_t* source, int32_t width, int32_t height, int32_t orientation,
+                  uint8_t* destination) {
+  PelornCodec codec;
+  const int32_t done = codec.OrientRgb(source, width, height, orientation, destination);
   StoreError(codec.errorCode);
   return done;
 }

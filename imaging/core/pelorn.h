@@ -77,6 +77,20 @@ PelornError GetLastImageError();
 // --- Readers ---------------------------------------------------------------------
 HGLOBAL ReadJpegFile(const char* fileName, uint32_t* width, uint32_t* height);
 HGLOBAL ReadJpegMemory(const void* data, int32_t length, uint32_t* width, uint32_t* height);
+// As ReadJpegFile, decoded at the smallest of libjpeg's DCT scales (1/8,
+// 1/4, 1/2, else full size) whose picture still covers the picture fitted
+// into boxWidth x boxHeight, i.e. at least w / s x h / s for
+// s = max(w / boxWidth, h / boxHeight), so that a fit to the box only ever
+// shrinks it further. width and height receive the decoded size, fullWidth
+// and fullHeight the file's own. A box side of 0 is a bad parameter (5).
+HGLOBAL ReadJpegFileScaled(const char* fileName, uint32_t boxWidth, uint32_t boxHeight,
+                           uint32_t* width, uint32_t* height, uint32_t* fullWidth,
+                           uint32_t* fullHeight);
+// The EXIF orientation (1-8) of a JPEG file: how its stored rows turn
+// upright (see OrientRgb). 1 when the file has no EXIF block, or one that is
+// damaged in any way; the last error code is 0 then, 2 when the file cannot
+// be opened. The readers never turn pixels themselves.
+int32_t ReadJpegOrientation(const char* fileName);
 HGLOBAL ReadBmpFile(const char* fileName, uint32_t* width, uint32_t* height);
 HGLOBAL ReadPngFile(const char* fileName, uint32_t* width, uint32_t* height);
 // transparentColor (may be null) receives red | green << 8 | blue << 16, or -1.
@@ -109,6 +123,22 @@ int32_t SwapRedBlue(uint8_t* buffer, uint32_t width, uint32_t height);
 // destination must hold destinationWidth * destinationHeight * 3 bytes.
 int32_t ResampleRgb(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeight,
                     uint8_t* destination, int32_t destinationWidth, int32_t destinationHeight);
+// Area-weighted (box) reduction: every source pixel contributes to the
+// output pixels it lies under, by the part of it they cover; the output is
+// rounded to nearest. Works for any sizes. destination must hold
+// destinationWidth * destinationHeight * 3 bytes.
+int32_t ReduceRgb(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeight,
+                  uint8_t* destination, int32_t destinationWidth, int32_t destinationHeight);
+// Turns the picture upright by EXIF orientation 1-8 into destination
+// (width * height * 3 bytes), in one pass. The upright picture is
+// width x height for 1-4, height x width for 5-8. Other orientations: 5.
+int32_t OrientRgb(const uint8_t* source, int32_t width, int32_t height, int32_t orientation,
+                  uint8_t* destination);
+// Whether EXIF orientation `orientation` stands the picture on its side
+// (5-8): the upright picture is then height x width.
+inline bool OrientationSwapsSides(int32_t orientation) {
+  return orientation >= 5 && orientation <= 8;
+}
 // colorCount is clamped to 1..256; palette entries from colorCount on are untouched.
 int32_t QuantizeRgb(const uint8_t* rgb, uint8_t* indices, int32_t width, int32_t height,
                     int32_t colorCount, RGBQUAD* palette);

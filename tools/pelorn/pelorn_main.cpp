@@ -1,8 +1,8 @@
 // pelorn: the imaging library's command-line tool.
 //
-//   pelorn convert INPUT OUTPUT [--form F] [--quality Q]
+//   pelorn convert INPUT OUTPUT [--form F] [--quality Q] [--auto-orient]
 //   pelorn info FILE
-//   pelorn scale INPUT OUTPUT --size WxH [--form F] [--quality Q]
+//   pelorn scale INPUT OUTPUT --size WxH [--filter F] [--form F] [--quality Q]
 //
 // The reader follows INPUT's four-character extension, as in the viewer.
 // Exit status: 0 success, 1 the library failed ("pelorn: FILE: <text>" on
@@ -30,15 +30,20 @@ constexpr int kExitLibraryFailed = 1;
 constexpr int kExitUsage = 2;
 
 const char kUsage[] =
-    "usage: pelorn convert INPUT OUTPUT [--form F] [--quality Q]\n"
+    "usage: pelorn convert INPUT OUTPUT [--form F] [--quality Q] [--auto-orient]\n"
     "       pelorn info FILE\n"
-    "       pelorn scale INPUT OUTPUT --size WxH [--form F] [--quality Q]\n"
+    "       pelorn scale INPUT OUTPUT --size WxH [--filter F] [--form F] [--quality Q]\n"
     "\n"
     "Reads .jpg .png .bmp .pcx .tif .tga .gif (any letter case).\n"
     "Forms: jpg png24 png8 bmp24 bmp8 bmp4 gif ppm. Without --form the form\n"
     "follows OUTPUT's extension: .jpg or .jpeg jpg, .png png24, .bmp bmp24,\n"
     ".gif gif, .ppm ppm. Paletted forms reduce colours as the viewer's export\n"
     "does (256 colours; 16 for bmp4). JPEG quality: 1 to 100, 85 by default.\n"
+    "--auto-orient turns a JPEG upright by its EXIF orientation; without it the\n"
+    "pixels are written as stored. info prints WxH, the format and\n"
+    "orientation=N (1-8, 1 when the file has none).\n"
+    "Scale filters: bilinear (the default) or box (area-weighted: every source\n"
+    "pixel contributes).\n"
     "\n"
     "Exit status: 0 success, 1 the library failed, 2 usage error.\n";
 
@@ -223,6 +228,8 @@ struct Options {
   uint32_t width = 0;
   uint32_t height = 0;
   bool hasSize = false;
+  bool autoOrient = false;
+  std::string filter = "bilinear";
 };
 
 bool ParseNumber(const char* text, long minimum, long maximum, long* value) {
@@ -262,6 +269,13 @@ std::string ParseOptions(int argc, char** argv, Options* options) {
       if (!hasValue || !ParseSize(argv[++i], &options->width, &options->height))
         return "--size needs WxH, e.g. 549x366";
       options->hasSize = true;
+    } else if (argument == "--auto-orient") {
+      options->autoOrient = true;
+    } else if (argument == "--filter") {
+      if (!hasValue) return "--filter needs a value";
+      options->filter = argv[++i];
+      if (options->filter != "bilinear" && options->filter != "box")
+        return "unknown filter " + options->filter + " (bilinear or box)";
     } else if (argument.size() > 1 && argument[0] == '-') {
       return "unknown option " + argument;
     } else {
@@ -281,9 +295,34 @@ bool ChooseForm(const Options& options, const std::string& output, OutputForm* f
   return false;
 }
 
+// The EXIF orientation of a JPEG file (1-8); 1 for the other forms.
+int32_t OrientationOf(const std::string& path) {
+  const PictureReader* reader = FindPictureReader(path.c_str());
+  if (reader == nullptr || std::strcmp(reader->extension, ".JPG") != 0) return 1;
+  return ReadJpegOrientation(path.c_str());
+}
+
+// The picture turned upright into `upright` (orientation 1: the picture as it is).
+int TurnUpright(const std::string& path, const PictureView& picture, std::vector<uint8_t>* upright,
+                PictureView* result) {
+  const int32_t orientation = OrientationOf(path);
+  *result = picture;
+  if (orientation == 1) return kExitOk;
+  return GuardingMemory(path, [&] {
+    upright->resize(size_t{picture.width} * picture.height * 3);
+    if (!OrientRgb(picture.rgb, static_cast<int32_t>(picture.width),
+                   static_cast<int32_t>(picture.height), orientation, upright->data()))
+      return LibraryFailure(path, GetLastImageError());
+    if (OrientationSwapsSides(orientation)) *result = {picture.height, picture.width, upright->data()};
+    else *result = {picture.width, picture.height, upright->data()};
+    return kExitOk;
+  });
+}
+
 int Convert(const Options& options) {
   if (options.positional.size() != 2) return UsageError("convert needs INPUT and OUTPUT");
   if (options.hasSize) return UsageError("--size belongs to scale");
+  if (options.filter != "bilinear") return UsageError("--filter belongs to scale");
   const std::string& input = options.positional[0];
   const std::string& output = options.positional[1];
   OutputForm form;
@@ -292,7 +331,12 @@ int Convert(const Options& options) {
   PictureBlock picture;
   const int status = ReadPicture(input, &picture, nullptr);
   if (status != kExitOk) return status;
-  return WritePicture(output, ViewOf(picture), form, options.quality);
+  if (!options.autoOrient) return WritePicture(output, ViewOf(picture), form, options.quality);
+  std::vector<uint8_t> upright;
+  PictureView view;
+  const int turned = TurnUpright(input, ViewOf(picture), &upright, &view);
+  if (turned != kExitOk) return turned;
+  return WritePicture(output, view, form, options.quality);
 }
 
 int Info(const Options& options) {
@@ -301,13 +345,15 @@ int Info(const Options& options) {
   const char* formatName = "";
   const int status = ReadPicture(options.positional[0], &picture, &formatName);
   if (status != kExitOk) return status;
-  std::printf("%ux%u %s\n", picture.width(), picture.height(), formatName);
+  std::printf("%ux%u %s orientation=%d\n", picture.width(), picture.height(), formatName,
+              static_cast<int>(OrientationOf(options.positional[0])));
   return kExitOk;
 }
 
 int Scale(const Options& options) {
   if (options.positional.size() != 2) return UsageError("scale needs INPUT and OUTPUT");
   if (!options.hasSize) return UsageError("scale needs --size WxH");
+  if (options.autoOrient) return UsageError("--auto-orient belongs to convert");
   const std::string& input = options.positional[0];
   const std::string& output = options.positional[1];
   OutputForm form;
@@ -320,9 +366,10 @@ int Scale(const Options& options) {
   const int scaledStatus = GuardingMemory(input, [&] {
     scaled.resize(size_t{options.width} * options.height * 3);
     ProgressBar progress;
-    if (!ResampleRgb(source.rgb(), static_cast<int32_t>(source.width()),
-                     static_cast<int32_t>(source.height()), scaled.data(),
-                     static_cast<int32_t>(options.width), static_cast<int32_t>(options.height)))
+    const auto scale = options.filter == "box" ? ReduceRgb : ResampleRgb;
+    if (!scale(source.rgb(), static_cast<int32_t>(source.width()),
+               static_cast<int32_t>(source.height()), scaled.data(),
+               static_cast<int32_t>(options.width), static_cast<int32_t>(options.height)))
       return LibraryFailure(input, GetLastImageError());
     return kExitOk;
   });
