@@ -10,8 +10,6 @@
 // goes on consuming the mix in silence, and every call here keeps working.
 #include "platform/gtk/sdl_sound.h"
 
-#include <unistd.h>
-
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +17,8 @@
 #include <fstream>
 
 #include "platform/gtk/sdl_library.h"
+#include "platform/paths.h"
+#include "platform/winapi/program_file.h"
 
 namespace platform::gtk {
 namespace {
@@ -47,11 +47,8 @@ bool IsSoundFont(const std::string& path) {
 
 // The folder that holds the running program, with a trailing '/'.
 std::string ProgramFolder() {
-  char path[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return std::string();
-  std::string folder(path, static_cast<size_t>(length));
-  return folder.substr(0, folder.rfind('/') + 1);
+  const std::string program = platform::RunningProgramPath();
+  return program.substr(0, program.rfind('/') + 1);
 }
 
 // The system's General MIDI sound font, else the one carried beside the
@@ -60,7 +57,7 @@ std::string ChooseSoundFont() {
   for (const char* path : kSystemSoundFonts) {
     if (IsSoundFont(path)) return path;
   }
-  const std::string carried = ProgramFolder() + kCarriedSoundFontName;
+  const std::string carried = ProgramFolder() + platform::kCarriedSoundFontName;
   return IsSoundFont(carried) ? carried : std::string();
 }
 

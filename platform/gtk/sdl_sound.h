@@ -9,7 +9,7 @@
 // is silence, never an error; the first reason for silence that is not the
 // file's own fault is said once on standard error. MIDI files play with the
 // system's General MIDI sound font, else with the one a disc carries beside
-// the program (kCarriedSoundFontName). Called from the user-interface thread only.
+// the program (platform::kCarriedSoundFontName). Called from the user-interface thread only.
 #pragma once
 
 #include <cstddef>
@@ -22,9 +22,6 @@ struct _Mix_Music;
 namespace platform::gtk {
 
 struct SdlLibrary;
-
-// The sound font a disc carries beside the program (tessary-pack --soundfont).
-constexpr char kCarriedSoundFontName[] = "tessary.sf2";
 
 class SdlSound {
  public:
