@@ -10,8 +10,14 @@
 #   SCREEN_DIR  the folder Xvfb writes its screen into, as this system sees it
 #   SCREEN_DIR_INSIDE  the same folder as Xvfb sees it (default: SCREEN_DIR)
 
+#   PROGRAM_STDERR  a file shown after a failure (the program's stderr)
+
 fail() {
   printf '%s: FAILED: %s\n' "$CHECK_NAME" "$1" >&2
+  if [ -s "${PROGRAM_STDERR:-}" ]; then
+    echo "--- the program's standard error:" >&2
+    cat "$PROGRAM_STDERR" >&2
+  fi
   exit 1
 }
 note() { printf '%s: %s\n' "$CHECK_NAME" "$1"; }

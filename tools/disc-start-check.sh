@@ -45,9 +45,9 @@ run_autorun() {  # $1: the script; the rest: environment
     SDL_AUDIODRIVER=dummy "$@" sh "$script" 2>"$work/stderr" &
   PROGRAM_PID=$!
 }
+PROGRAM_STDERR=$work/stderr
 expect_clean_stderr() {
   if grep -q "error while loading\|cannot open shared object" "$work/stderr"; then
-    cat "$work/stderr" >&2
     fail "$1: a loader error on standard error"
   fi
 }
