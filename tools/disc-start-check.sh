@@ -8,7 +8,9 @@
 #      unusable cache folder ends it with a clear message;
 #   3. the SDL libraries are hidden (/dev/null bound over them in a private
 #      mount namespace): the viewer starts, shows pictures, and says once
-#      that it has no sound.
+#      that it has no sound;
+#   4. the system's sound fonts are hidden: MIDI music plays with the disc's
+#      own tessary.sf2, and without that is silent, said in one line.
 # Each start shows the splash, the first page after the splash click and the
 # next after Next as the headless tour does, and ends with 0 on Escape.
 # Usage: tools/disc-start-check.sh [BUILD_DIR]
@@ -109,4 +111,35 @@ expect_clean_stderr "SDL hidden"
 sound_lines=$(grep -c "^tessary: .*sound" "$work/stderr" || true)
 [ "$sound_lines" = 1 ] || fail "SDL hidden: $sound_lines lines about sound: $(cat "$work/stderr")"
 note "SDL hidden: $(grep "^tessary: " "$work/stderr")"
+
+# 4. No system sound font: the root's title music plays with the disc's
+#    tessary.sf2, and is silent (with one line saying so) without it. The
+#    title's wave sound is taken away so that only music can be heard; SDL's
+#    disk driver writes what would be heard to a file.
+rm "$disc/title.wav"
+system_fonts=(/usr/share/sounds/sf2/*.sf2 /usr/share/soundfonts/*.sf2)
+music_peak() {  # the loudest 16-bit sample of the title's first seconds
+  rm -f "$work/audio.raw"
+  env -i PATH=/usr/bin:/bin:/usr/sbin:/sbin HOME="$work/home" DISPLAY=":$DISPLAY_NUMBER" \
+    GSETTINGS_BACKEND=memory SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" \
+    unshare -m sh -c 'program=$1; shift; for font; do [ -f "$font" ] && mount --bind /dev/null "$font"; done
+                      exec "$program"' hide "$disc/tessary" "${system_fonts[@]}" 2>"$work/stderr" &
+  PROGRAM_PID=$!
+  wait_for_viewer 30 || fail "sound font check: no viewer window"
+  click 500 360
+  sleep 3
+  press Escape
+  wait_for_exit "$PROGRAM_PID" 15 >/dev/null || true
+  python3 -c 'import array, sys
+samples = array.array("h", open(sys.argv[1], "rb").read()[: 1 << 20 & ~1])
+print(max((abs(s) for s in samples), default=0))' "$work/audio.raw"
+}
+peak=$(music_peak)
+[ "$peak" -gt 1000 ] || fail "the disc's sound font: the title music is silent (peak $peak)"
+note "system sound font hidden: the title music plays with the disc's tessary.sf2 (peak $peak)"
+rm "$disc/tessary.sf2"
+peak=$(music_peak)
+[ "$peak" -le 1 ] || fail "no sound font anywhere: the title music is heard (peak $peak)"
+grep -q "^tessary: MIDI music is silent" "$work/stderr" || fail "no sound font anywhere: no line says so"
+note "no sound font anywhere: silent (peak $peak); $(grep "^tessary: " "$work/stderr")"
 note "passed"
