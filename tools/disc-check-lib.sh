@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the disc start checks (tools/disc-start-check.sh and
 # tools/foreign-system-check.sh); sourced, not run. A check starts an Xvfb
 # display whose screen is a file (-fbdir), runs the packed viewer on it,

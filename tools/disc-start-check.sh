@@ -16,7 +16,7 @@
 # Usage: tools/disc-start-check.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-CHECK_NAME=disc-start-check
+CHECK_NAME="disc-start-check"
 source tools/disc-check-lib.sh
 
 build=$(cd "${1:-build}" && pwd)
@@ -88,8 +88,9 @@ touch "$work/not-a-folder"
 status=0
 env -i PATH=/usr/bin:/bin HOME="$work/home" XDG_CACHE_HOME="$work/not-a-folder/cache" \
   sh "$mounted/autorun.sh" 2>"$work/stderr" || status=$?
-[ "$status" = 1 ] && grep -q "^autorun.sh: cannot start .*cannot be made" "$work/stderr" ||
+if [ "$status" != 1 ] || ! grep -q "^autorun.sh: cannot start .*cannot be made" "$work/stderr"; then
   fail "an unusable cache folder: status $status, message: $(cat "$work/stderr")"
+fi
 note "unusable cache folder: $(cat "$work/stderr")"
 umount "$mounted"
 mounted=

@@ -9,7 +9,7 @@
 # Usage: tools/foreign-system-check.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-CHECK_NAME=foreign-system-check
+CHECK_NAME="foreign-system-check"
 source tools/disc-check-lib.sh
 
 release=trixie

@@ -33,7 +33,7 @@ fail() {
   exit 1
 }
 
-disc=$(CDPATH= cd -- "$(dirname -- "$0")" && pwd -P) ||
+disc=$(CDPATH='' cd -- "$(dirname -- "$0")" && pwd -P) ||
   fail "cannot find the folder that holds $0"
 program=$disc/$program_name
 [ -f "$program" ] || fail "the program $program is missing"
