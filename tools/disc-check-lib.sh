@@ -24,6 +24,8 @@ fail() {
 note() { printf '%s: %s\n' "$CHECK_NAME" "$1"; }
 
 IN_ROOT=${IN_ROOT:-}
+# ImageMagick's own convert (Debian's name for it), not a wrapper on the PATH.
+CONVERT=$(command -v convert-im6.q16 || command -v convert)
 XVFB_PID=
 DISPLAY_NUMBER=
 
@@ -79,7 +81,7 @@ press() { xdo key --window "$WINDOW" "$1" 2>/dev/null || true; }
 
 # The viewer's window as the screen shows it now, as PNG at $1.
 shoot_window() {
-  convert "xwd:$SCREEN_DIR/Xvfb_screen0" -crop "800x600+$WINDOW_X+$WINDOW_Y" +repage "png:$1"
+  "$CONVERT" "xwd:$SCREEN_DIR/Xvfb_screen0" -crop "800x600+$WINDOW_X+$WINDOW_Y" +repage "png:$1"
 }
 
 # Number of pixels of PNG $1 and PNG $2 farther apart than a rounding of
