@@ -44,7 +44,17 @@ CString FindCompanionFile(const CString& folder, const CString& name) {
   return AfxFindFileAnyCase(path, actualPath) ? actualPath : path;
 }
 
+namespace {
+CString& ChosenRootFolder() {
+  static CString folder;
+  return folder;
+}
+}  // namespace
+
+void SetRootFolder(const CString& folder) { ChosenRootFolder() = folder; }
+
 CString ProgramFolder() {
+  if (!ChosenRootFolder().IsEmpty()) return ChosenRootFolder();
   char moduleFile[257] = {0};
   GetModuleFileNameA(nullptr, moduleFile, 256);
   CString path(moduleFile);

@@ -25,8 +25,11 @@ TextFileRead ReadWholeTextFile(std::FILE* file, CString* text);
 // no file of that name exists.
 CString FindCompanionFile(const CString& folder, const CString& name);
 
-// The program's folder: the module file's path before its last separator.
+// The root album's folder: the one set by SetRootFolder (the program's
+// argument), else the program's folder, the module file's path before its
+// last separator.
 CString ProgramFolder();
+void SetRootFolder(const CString& folder);
 
 // Splits album.txt's text into trimmed lines, empty lines included. Lines end
 // in LF or CR LF; only a carriage return before the line feed is dropped.

@@ -10,3 +10,11 @@ inline constexpr char kPathSeparator = '/';
 #endif
 
 }  // namespace platform
+
+namespace platform {
+
+// The General MIDI sound font a disc may carry beside the program, used
+// where the system has none.
+inline constexpr char kCarriedSoundFontName[] = "tessary.sf2";
+
+}  // namespace platform

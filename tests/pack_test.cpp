@@ -110,6 +110,7 @@ TEST_F(PackTest, PackedProgramCarriesTheBannerAndShowsItAtTheCorner) {
   EXPECT_TRUE(info.st_mode & S_IXUSR);
   auto afterPack = Snapshot(folder_);
   afterPack.erase(folder_ + "/tessary");
+  EXPECT_EQ(afterPack.erase(folder_ + "/autorun.sh"), 1u) << "no autorun.sh beside the Linux program";
   EXPECT_EQ(afterPack, pictures) << "the pictures were touched";
 
   const Picture shot = Shot();
@@ -220,6 +221,112 @@ TEST_F(PackTest, UsageErrorsExitWithTwoAndFailuresWithOne) {
   EXPECT_EQ(Pack(Quoted(folder_ + "/first.jpg")).status, 1);
   EXPECT_EQ(Pack(Quoted(folder_) + " --program " + Quoted(folder_ + "/none")).status, 1);
   EXPECT_FALSE(fs::exists(folder_ + "/tessary"));
+}
+
+
+// A program file of `bytes` at `path`, executable.
+std::string WriteProgram(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+  fs::permissions(path, fs::perms::owner_all);
+  return path;
+}
+std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+TEST_F(PackTest, BothProgramsGoOnOneDiscWithTheirStartFiles) {
+  const std::string windows = WriteProgram(testing_support::TempDir() + "/tessary.exe",
+                                           {'M', 'Z', 0x90, 0, 3, 0, 0, 0});
+  const PackRun run = Pack(Quoted(folder_) + " --name 'Summer 1999' --banner " + Quoted(banner_) +
+                           " --program " + Quoted(kProgram) + " --program " + Quoted(windows));
+  ASSERT_EQ(run.status, 0) << run.output;
+  const std::vector<uint8_t> trailer = Trailer(ReadWholeFile(banner_));
+  for (const std::string name : {"tessary", "tessary.exe"}) {
+    const std::vector<uint8_t> copy = ReadWholeFile(folder_ + "/" + name);
+    ASSERT_GT(copy.size(), trailer.size()) << name;
+    EXPECT_TRUE(std::equal(trailer.begin(), trailer.end(), copy.end() - trailer.size())) << name;
+  }
+  EXPECT_EQ(Text(ReadWholeFile(folder_ + "/autorun.inf")),
+            "[autorun]\r\nopen=tessary.exe\r\nicon=tessary.exe,0\r\nlabel=Summer 1999\r\n"
+            "action=Open the photo album\r\n");
+  struct stat info {};
+  ASSERT_EQ(stat((folder_ + "/autorun.sh").c_str(), &info), 0);
+  EXPECT_TRUE(info.st_mode & S_IXUSR);
+  // The loader the script names is the one the program asks for (readelf's reading).
+  std::string interpreter;
+  ASSERT_EQ(testing_support::RunCommand(
+                "readelf -l " + Quoted(kProgram) + " | sed -n 's/.*interpreter: \\(.*\\)]/\\1/p'",
+                &interpreter),
+            0);
+  const std::string script = Text(ReadWholeFile(folder_ + "/autorun.sh"));
+  EXPECT_NE(script.find("\nloader='" + interpreter.substr(0, interpreter.find('\n')) + "'\n"), std::string::npos)
+      << script;
+  EXPECT_EQ(testing_support::RunCommand("sh -n " + Quoted(folder_ + "/autorun.sh")), 0);
+}
+
+TEST_F(PackTest, WithoutANameTheWindowsLabelIsTheFolders) {
+  const std::string windows = WriteProgram(testing_support::TempDir() + "/tessary.exe", {'M', 'Z'});
+  ASSERT_EQ(Pack(Quoted(folder_ + "/") + " --program " + Quoted(windows)).status, 0);
+  const std::string label = "label=" + fs::path(folder_).filename().string() + "\r\n";
+  EXPECT_NE(Text(ReadWholeFile(folder_ + "/autorun.inf")).find(label), std::string::npos);
+  EXPECT_FALSE(fs::exists(folder_ + "/autorun.sh"));
+}
+
+// `text` as one shell word, whatever it holds.
+std::string ShellWord(const std::string& text) {
+  std::string word = "'";
+  for (char c : text) word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return word + "'";
+}
+
+// autorun.sh runs a stand-in program (echo, which prints the root folder it is
+// given) whose name and folder need quoting, with and without its exec bit.
+TEST_F(PackTest, AutorunStartsTheProgramFromItsOwnFolder) {
+  const std::string odd = testing_support::TempDir() + "/Fotos på 'disk' $HOME";
+  fs::create_directories(odd);
+  const std::string program = testing_support::TempDir() + "/it's echo";
+  fs::copy_file("/bin/echo", program, fs::copy_options::overwrite_existing);
+  ASSERT_EQ(Pack(ShellWord(odd) + " --program " + ShellWord(program)).status, 0);
+  for (const bool executable : {true, false}) {
+    SCOPED_TRACE(executable ? "exec bit" : "no exec bit");
+    fs::permissions(odd + "/it's echo", fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+                    executable ? fs::perm_options::add : fs::perm_options::remove);
+    std::string output;
+    // Started from elsewhere, by a relative path.
+    EXPECT_EQ(testing_support::RunCommand("cd / && sh " + ShellWord("." + odd + "/autorun.sh"), &output), 0);
+    EXPECT_EQ(output, fs::canonical(odd).string() + "\n");
+  }
+  fs::remove(odd + "/it's echo");
+  std::string output;
+  EXPECT_EQ(testing_support::RunCommand("sh " + ShellWord(odd + "/autorun.sh") + " 2>&1", &output), 1);
+  EXPECT_EQ(output.rfind("autorun.sh: the program ", 0), 0u) << output;
+  EXPECT_NE(output.find("is missing"), std::string::npos) << output;
+}
+
+TEST_F(PackTest, SoundFontsAreCheckedAndCarried) {
+  const std::string font = testing_support::TempDir() + "/small.sf2";
+  const std::vector<uint8_t> fontBytes = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 's', 'f', 'b', 'k'};
+  WriteProgram(font, fontBytes);
+  const std::string notAFont = testing_support::TempDir() + "/tone.sf2";
+  WriteProgram(notAFont, {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'});
+  const auto before = Snapshot(folder_);
+  EXPECT_EQ(Pack(Quoted(folder_) + " --soundfont " + Quoted(notAFont)).status, 1);
+  EXPECT_EQ(Pack(Quoted(folder_) + " --soundfont " + Quoted(folder_ + "/none.sf2")).status, 1);
+  EXPECT_EQ(Snapshot(folder_), before);
+  ASSERT_EQ(Pack(Quoted(folder_) + " --soundfont " + Quoted(font)).status, 0);
+  EXPECT_EQ(ReadWholeFile(folder_ + "/tessary.sf2"), fontBytes);
+}
+
+TEST_F(PackTest, ProgramsMustBeLinuxOrWindowsOnesOfEachKindOnce) {
+  const std::string text = WriteProgram(testing_support::TempDir() + "/viewer", {'#', '!', '/'});
+  const std::string other = testing_support::TempDir() + "/other";
+  fs::copy_file(kProgram, other, fs::copy_options::overwrite_existing);
+  const std::string p = " --program ";
+  EXPECT_EQ(Pack(Quoted(folder_) + p + Quoted(text)).status, 1);
+  EXPECT_EQ(Pack(Quoted(folder_) + p + Quoted(kProgram) + p + Quoted(other)).status, 1);
+  EXPECT_EQ(Pack(Quoted(folder_) + p + Quoted(kProgram) + p + Quoted(kProgram)).status, 1);
+  EXPECT_EQ(Pack(Quoted(folder_) + p + "a" + p + "b" + p + "c").status, 2);
+  EXPECT_FALSE(fs::exists(folder_ + "/tessary"));
+  EXPECT_FALSE(fs::exists(folder_ + "/autorun.sh"));
 }
 
 }  // namespace

@@ -2,10 +2,14 @@
 // SDL2_mixer (MIDI synthesised by FluidSynth with a General MIDI sound font).
 // The GTK back end forwards the multimedia services' sound hooks here.
 //
-// Audio opens on first use. Without a usable sound device the mixer runs on
-// SDL's "dummy" driver, so the program goes on silently. Whatever cannot be
-// played (a damaged file, a missing or broken sound font, no audio at all) is
-// silence, never an error. Called from the user-interface thread only.
+// Audio opens on first use; SDL2 and SDL2_mixer are opened then too
+// (sdl_library.h). Without a usable sound device the mixer runs on SDL's
+// "dummy" driver, so the program goes on silently. Whatever cannot be played
+// (missing sound libraries, a damaged file, no sound font, no audio at all)
+// is silence, never an error; the first reason for silence that is not the
+// file's own fault is said once on standard error. MIDI files play with the
+// system's General MIDI sound font, else with the one a disc carries beside
+// the program (platform::kCarriedSoundFontName). Called from the user-interface thread only.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +20,8 @@ struct Mix_Chunk;
 struct _Mix_Music;
 
 namespace platform::gtk {
+
+struct SdlLibrary;
 
 class SdlSound {
  public:
@@ -32,7 +38,7 @@ class SdlSound {
   void Shutdown();
 
   // The sound font MIDI files are synthesised with, for the next file
-  // started (tests; the program uses Debian's TimGM6mb).
+  // started (tests; the program chooses its own on first use).
   void SetSoundFontForTests(const std::string& path);
 
  private:
@@ -43,6 +49,8 @@ class SdlSound {
 
   enum class Audio { kClosed, kOpen, kUnavailable };
   Audio audio_ = Audio::kClosed;
+  const SdlLibrary* sdl_ = nullptr;  // set while audio_ is kOpen
+  bool soundFontChosen_ = false;
   std::string soundFontPath_;
   _Mix_Music* music_ = nullptr;
   Mix_Chunk* wave_ = nullptr;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/winapi/program_file.h"
 #include "platform/winapi/test_hooks.h"
 #include "platform/winapi/win_kernel.h"
 
@@ -379,13 +380,11 @@ DWORD GetModuleFileNameA(HMODULE /*module*/, LPSTR fileName, DWORD size) {
     path = ModuleFileOverride();
   }
   if (path.empty()) {
-    std::vector<char> link(4096);
-    ssize_t length = readlink("/proc/self/exe", link.data(), link.size() - 1);
-    if (length <= 0) {
+    path = platform::RunningProgramPath();
+    if (path.empty()) {
       SetLastError(ERROR_INVALID_HANDLE);
       return 0;
     }
-    path.assign(link.data(), static_cast<size_t>(length));
   }
   if (fileName == nullptr || size == 0) {
     SetLastError(ERROR_INVALID_PARAMETER);

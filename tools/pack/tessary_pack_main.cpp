@@ -1,16 +1,22 @@
-// tessary-pack PICTURE_FOLDER [--banner BANNER.jpg] [--name "Album name"] [--program PATH]
+// tessary-pack PICTURE_FOLDER [--banner BANNER.jpg] [--name "Album name"]
+//              [--program PATH]... [--soundfont FILE.sf2]
 //
 // Makes a disc folder of a folder of pictures: copies the viewer program into
-// it (the tessary beside this tool unless --program names another), with
-// --banner appends the banner trailer to that copy (replacing a trailer the
+// it (the tessary beside this tool unless --program names another; given
+// twice, the Linux and the Windows program both go on the disc), with
+// --banner appends the banner trailer to each copy (replacing a trailer the
 // program already carries), and with --name sets the root album's name in
-// the folder's album.txt. The pictures are never touched. Everything is
-// checked before anything is written. Exit status: 0 on success, 1 with one
-// line on stderr when something cannot be done, 2 for a usage error.
+// the folder's album.txt. Beside a Linux program it writes autorun.sh, beside
+// a Windows program autorun.inf; --soundfont puts a General MIDI sound font
+// on the disc for desktops that have none. The pictures are never touched.
+// Everything is checked before anything is written. Exit status: 0 on
+// success, 1 with one line on stderr when something cannot be done, 2 for a
+// usage error.
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -18,7 +24,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
 #include "tools/pack/album_name.h"
+#include "tools/pack/autorun.h"
 #include "tools/pack/banner_trailer.h"
 
 namespace {
@@ -27,7 +35,7 @@ namespace fs = std::filesystem;
 
 const char kUsage[] =
     "usage: tessary-pack PICTURE_FOLDER [--banner BANNER.jpg] [--name \"Album name\"] "
-    "[--program PATH]\n";
+    "[--program PATH]... [--soundfont FILE.sf2]\n";
 const char kAlbumFileName[] = "album.txt";
 // The window shows the banner at (15, 525) in its 800 x 600 client area.
 constexpr uint32_t kBannerRoomWidth = 800 - 15;
@@ -37,7 +45,8 @@ struct Options {
   std::string folder;
   std::optional<std::string> bannerPath;
   std::optional<std::string> albumName;
-  std::optional<std::string> programPath;
+  std::vector<std::string> programPaths;
+  std::optional<std::string> soundFontPath;
 };
 
 // A failure reported as one line: "tessary-pack: SUBJECT: PROBLEM".
@@ -60,12 +69,14 @@ int UsageError(const std::string& problem) {
 std::string ParseArguments(int argc, char** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
-    if (argument == "--banner" || argument == "--name" || argument == "--program") {
+    if (argument == "--banner" || argument == "--name" || argument == "--program" ||
+        argument == "--soundfont") {
       if (i + 1 >= argc) return argument + " needs a value";
       const std::string value = argv[++i];
       if (argument == "--banner") options->bannerPath = value;
       if (argument == "--name") options->albumName = value;
-      if (argument == "--program") options->programPath = value;
+      if (argument == "--program") options->programPaths.push_back(value);
+      if (argument == "--soundfont") options->soundFontPath = value;
     } else if (argument.size() > 1 && argument[0] == '-') {
       return "unknown option " + argument;
     } else if (options->folder.empty()) {
@@ -75,6 +86,7 @@ std::string ParseArguments(int argc, char** argv, Options* options) {
     }
   }
   if (options->folder.empty()) return "no picture folder given";
+  if (options->programPaths.size() > 2) return "--program at most twice (a Linux and a Windows program)";
   if (options->albumName) {
     if (options->albumName->empty()) return "--name needs a non-empty name";
     if (options->albumName->find_first_of("\r\n") != std::string::npos) {
@@ -146,36 +158,90 @@ std::string AlbumFilePath(const std::string& folder) {
   return (fs::path(folder) / kAlbumFileName).string();
 }
 
+// A SoundFont 2 file is a RIFF form of type "sfbk".
+bool IsSoundFont(const std::vector<uint8_t>& bytes) {
+  return bytes.size() >= 12 && std::memcmp(bytes.data(), "RIFF", 4) == 0 &&
+         std::memcmp(bytes.data() + 8, "sfbk", 4) == 0;
+}
+
+// A file the plan writes into the disc folder.
+struct Output {
+  std::string target;
+  std::vector<uint8_t> bytes;
+  bool executable = false;
+};
+
 struct Plan {
-  std::vector<uint8_t> program;  // the copy to write, trailer included
-  std::string programTarget;
+  std::vector<Output> programs;  // the copies to write, trailers included
+  std::vector<Output> startFiles;  // autorun.sh, autorun.inf, the sound font
   std::optional<std::string> albumText;
   std::string albumTarget;
   std::string bannerSize;
 };
 
-// Reads and checks every input; nothing is written yet.
-std::optional<Failure> MakePlan(const Options& options, const std::string& programPath, Plan* plan) {
-  std::error_code error;
-  if (!fs::is_directory(options.folder, error)) return Failure{options.folder, "not a folder"};
+std::vector<uint8_t> BytesOf(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 
+// The program's copy, and the start file its system reads beside it.
+std::optional<Failure> PlanProgram(const Options& options, const std::string& programPath,
+                                   const std::vector<uint8_t>* banner, Plan* plan) {
+  std::error_code error;
   std::optional<std::vector<uint8_t>> program = ReadBytes(programPath);
   if (!program) return Failure{programPath, "cannot read the program file"};
   if (program->empty()) return Failure{programPath, "the program file is empty"};
-  plan->program = pack::WithoutTrailer(*program);
-  plan->programTarget = (fs::path(options.folder) / fs::path(programPath).filename()).string();
-  if (fs::is_directory(plan->programTarget, error)) {
-    return Failure{plan->programTarget, "a folder stands where the program goes"};
+  Output copy;
+  copy.bytes = pack::WithoutTrailer(*program);
+  if (banner != nullptr) pack::AppendTrailer(&copy.bytes, *banner);
+  const std::string name = fs::path(programPath).filename().string();
+  copy.target = (fs::path(options.folder) / name).string();
+  copy.executable = true;
+  if (fs::is_directory(copy.target, error)) {
+    return Failure{copy.target, "a folder stands where the program goes"};
+  }
+  for (const Output& other : plan->programs) {
+    if (other.target == copy.target) return Failure{programPath, "two programs of one name"};
   }
 
+  Output start;
+  switch (pack::KindOfProgram(*program)) {
+    case pack::ProgramKind::kLinux:
+      start.target = (fs::path(options.folder) / pack::kAutorunScriptName).string();
+      start.bytes = BytesOf(pack::AutorunScript(name, pack::ProgramInterpreter(*program)));
+      start.executable = true;
+      break;
+    case pack::ProgramKind::kWindows: {
+      // The album's name, else the folder's.
+      fs::path folder = fs::absolute(options.folder, error).lexically_normal();
+      if (folder.filename().empty()) folder = folder.parent_path();
+      const std::string label = options.albumName.value_or(folder.filename().string());
+      start.target = (fs::path(options.folder) / pack::kAutorunInfName).string();
+      start.bytes = BytesOf(pack::AutorunInf(name, label));
+      break;
+    }
+    case pack::ProgramKind::kUnknown:
+      return Failure{programPath, "not a Linux (ELF) or Windows (MZ) program"};
+  }
+  for (const Output& other : plan->startFiles) {
+    if (other.target == start.target) return Failure{programPath, "a second program for the same system"};
+  }
+  plan->programs.push_back(std::move(copy));
+  plan->startFiles.push_back(std::move(start));
+  return std::nullopt;
+}
+
+// Reads and checks every input; nothing is written yet.
+std::optional<Failure> MakePlan(const Options& options, const std::vector<std::string>& programPaths,
+                               Plan* plan) {
+  std::error_code error;
+  if (!fs::is_directory(options.folder, error)) return Failure{options.folder, "not a folder"};
+
+  std::optional<std::vector<uint8_t>> banner;
   if (options.bannerPath) {
-    std::optional<std::vector<uint8_t>> banner = ReadBytes(*options.bannerPath);
+    banner = ReadBytes(*options.bannerPath);
     if (!banner) return Failure{*options.bannerPath, "cannot read the banner"};
     uint32_t width = 0;
     uint32_t height = 0;
     const std::string problem = pack::CheckBanner(*banner, &width, &height);
     if (!problem.empty()) return Failure{*options.bannerPath, problem};
-    pack::AppendTrailer(&plan->program, *banner);
     plan->bannerSize = std::to_string(width) + "x" + std::to_string(height);
     if (width > kBannerRoomWidth || height > kBannerRoomHeight) {
       std::fprintf(stderr, "tessary-pack: %s: warning: a %s banner is cut off at the window's edge "
@@ -183,6 +249,18 @@ std::optional<Failure> MakePlan(const Options& options, const std::string& progr
                    options.bannerPath->c_str(), plan->bannerSize.c_str(), kBannerRoomWidth,
                    kBannerRoomHeight);
     }
+  }
+
+  for (const std::string& programPath : programPaths) {
+    if (auto failure = PlanProgram(options, programPath, banner ? &*banner : nullptr, plan)) return failure;
+  }
+
+  if (options.soundFontPath) {
+    std::optional<std::vector<uint8_t>> font = ReadBytes(*options.soundFontPath);
+    if (!font) return Failure{*options.soundFontPath, "cannot read the sound font"};
+    if (!IsSoundFont(*font)) return Failure{*options.soundFontPath, "not a SoundFont 2 file (RIFF sfbk)"};
+    const std::string target = (fs::path(options.folder) / platform::kCarriedSoundFontName).string();
+    plan->startFiles.push_back(Output{target, std::move(*font), false});
   }
 
   if (options.albumName) {
@@ -199,8 +277,12 @@ std::optional<Failure> MakePlan(const Options& options, const std::string& progr
 }
 
 std::optional<Failure> Carry(const Plan& plan) {
-  if (auto failure = WriteBytes(plan.programTarget, plan.program.data(), plan.program.size(), true)) {
-    return failure;
+  for (const std::vector<Output>* outputs : {&plan.programs, &plan.startFiles}) {
+    for (const Output& output : *outputs) {
+      if (auto failure = WriteBytes(output.target, output.bytes.data(), output.bytes.size(), output.executable)) {
+        return failure;
+      }
+    }
   }
   if (plan.albumText) {
     if (auto failure = WriteBytes(plan.albumTarget, plan.albumText->data(), plan.albumText->size(), false)) {
@@ -221,15 +303,21 @@ int main(int argc, char** argv) {
   const std::string usageProblem = ParseArguments(argc, argv, &options);
   if (!usageProblem.empty()) return UsageError(usageProblem);
 
-  const std::string programPath = options.programPath.value_or(DefaultProgramPath(argv[0]));
+  std::vector<std::string> programPaths = options.programPaths;
+  if (programPaths.empty()) programPaths.push_back(DefaultProgramPath(argv[0]));
   Plan plan;
-  if (auto failure = MakePlan(options, programPath, &plan)) return Fail(*failure);
+  if (auto failure = MakePlan(options, programPaths, &plan)) return Fail(*failure);
   if (auto failure = Carry(plan)) return Fail(*failure);
 
-  std::string summary = plan.programTarget + " (" + std::to_string(plan.program.size()) + " bytes";
-  if (!plan.bannerSize.empty()) summary += ", banner " + plan.bannerSize;
-  summary += ")";
+  std::string summary;
+  for (const Output& program : plan.programs) {
+    if (!summary.empty()) summary += ", ";
+    summary += program.target + " (" + std::to_string(program.bytes.size()) + " bytes";
+    if (!plan.bannerSize.empty()) summary += ", banner " + plan.bannerSize;
+    summary += ")";
+  }
   if (plan.albumText) summary += ", album name in " + plan.albumTarget;
+  for (const Output& start : plan.startFiles) summary += ", " + fs::path(start.target).filename().string();
   std::printf("tessary-pack: %s\n", summary.c_str());
   return 0;
 }
