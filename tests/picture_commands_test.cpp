@@ -391,6 +391,13 @@ TEST_F(PictureCommandsTest, DamagedPicturesFailQuietly) {
       RECT update = {};
       const bool inRange = i >= 0 && i < static_cast<int>(paths.size());
       EXPECT_EQ(::GetUpdateRect(viewer.m_hWnd, &update, FALSE) != FALSE, inRange) << path;
+      if (inRange) {
+        // The whole picture area with its shadow is painted again.
+        RECT covered = {};
+        ::UnionRect(&covered, &update, &viewer.m_pictureArea);
+        EXPECT_TRUE(::EqualRect(&covered, &update)) << path << ": the update region leaves part of the picture area";
+        EXPECT_GE(update.right, viewer.m_pictureArea.right + 10) << path << ": the shadow stays";
+      }
       headless::QueueSaveAsAnswer(PathOf("never.jpg"), 1);
       viewer.Copy();
       viewer.Export();

@@ -236,22 +236,14 @@ class ProgressScope {
 // Corpus
 // =================================================================================
 
-// The independent decode of every corpus file with the reader's rules, made once.
+// The independent decode of every corpus file with the reader's rules, and
+// Pillow's, made once per build (the reference_decodes target).
 class PngCorpus : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    expectedDir_ = new std::string(TempDir());
-    std::string command = std::string(testing_support::PythonWithPillow()) + " '" TESSARY_SOURCE_DIR "/tests/tools/png_expected.py' 2.9 '" +
-                          *expectedDir_ + "'";
-    for (const std::string& name : CorpusFiles("png")) command += " '" + CorpusPath("png", name) + "'";
-    command += " 2>&1";
-    std::string output;
-    const int status = testing_support::RunCommand(command, &output);
-    ASSERT_EQ(status, 0) << output;
-    std::string pillow = std::string(testing_support::PythonWithPillow()) + " '" TESSARY_SOURCE_DIR "/tests/tools/pillow_batch.py' '" +
-                         *expectedDir_ + "'";
-    for (const std::string& name : CorpusFiles("png")) pillow += " '" + CorpusPath("png", name) + "'";
-    ASSERT_EQ(testing_support::RunCommand(pillow + " 2>&1", &output), 0) << output;
+    expectedDir_ = new std::string(TESSARY_REFERENCE_DIR "/png");
+    ASSERT_TRUE(std::ifstream(TESSARY_REFERENCE_DIR "/png.stamp").good())
+        << "the reference decodes are made by the build (target reference_decodes)";
   }
 
   // Pillow's decode of a corpus file, if it has one.

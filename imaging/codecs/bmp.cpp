@@ -26,6 +26,7 @@
 #include <climits>
 #include <cstring>
 
+#include "imaging/core/reader_prelude.h"
 #include "imaging/core/codec.h"
 #include "imaging/core/image_size.h"
 #include "imaging/core/owners.h"
@@ -155,18 +156,9 @@ uint32_t UncompressedColorCount(const BmpHeaders& headers) {
 }  // namespace
 
 HGLOBAL PelornCodec::ReadBmpFile(const char* path, uint32_t* width, uint32_t* height) {
-  errorCode = kPelornOk;
-  if (path == nullptr || width == nullptr || height == nullptr) {
-    errorCode = kPelornBadParam;
-    return nullptr;
-  }
-  *width = 0;
-  *height = 0;
   pelorn::FileOwner file;
-  if (!file.Open(path, "rb")) {
-    errorCode = kPelornFileOpen;
-    return nullptr;
-  }
+  errorCode = pelorn::OpenPictureFile(path, width, height, &file);
+  if (errorCode != kPelornOk) return nullptr;
   BmpHeaders headers;
   errorCode = pelorn::bmp::ReadBmpHeaders(file.get(), &headers);
   if (errorCode != kPelornOk) return nullptr;

@@ -28,6 +28,7 @@
 #include <cstring>
 
 #include "imaging/codecs/bmp.h"
+#include "imaging/core/reader_prelude.h"
 #include "imaging/core/codec.h"
 #include "imaging/core/owners.h"
 #include "imaging/core/thread_state.h"
@@ -71,18 +72,9 @@ enum RleState {
 }  // namespace
 
 HGLOBAL PelornCodec::ReadBmpRleFile(const char* path, uint32_t* width, uint32_t* height) {
-  errorCode = kPelornOk;
-  if (path == nullptr || width == nullptr || height == nullptr) {
-    errorCode = kPelornBadParam;
-    return nullptr;
-  }
-  *width = 0;
-  *height = 0;
   pelorn::FileOwner file;
-  if (!file.Open(path, "rb")) {
-    errorCode = kPelornFileOpen;
-    return nullptr;
-  }
+  errorCode = pelorn::OpenPictureFile(path, width, height, &file);
+  if (errorCode != kPelornOk) return nullptr;
   pelorn::bmp::BmpHeaders headers;
   errorCode = pelorn::bmp::ReadBmpHeaders(file.get(), &headers);
   if (errorCode != kPelornOk) return nullptr;

@@ -18,6 +18,7 @@
 
 #include <cstring>
 
+#include "imaging/core/reader_prelude.h"
 #include "imaging/core/image_size.h"
 #include "imaging/core/owners.h"
 #include "imaging/core/thread_state.h"
@@ -97,17 +98,10 @@ bool GifReader::ReadExtension(int label) {
 
 HGLOBAL GifReader::Read(const char* path, uint32_t* width, uint32_t* height,
                         int32_t* transparentColor) {
-  errorCode = kPelornOk;
   transparentIndex_ = -1;
-  if (path == nullptr || path[0] == '\0' || width == nullptr || height == nullptr) {
-    errorCode = kPelornBadParam;
-    return nullptr;
-  }
   pelorn::FileOwner file;
-  if (!file.Open(path, "rb")) {
-    errorCode = kPelornFileOpen;
-    return nullptr;
-  }
+  errorCode = pelorn::OpenPictureFile(path, width, height, &file);
+  if (errorCode != kPelornOk) return nullptr;
   file_ = file.get();
 
   uint8_t header[6];

@@ -30,6 +30,7 @@
 
 #include <cstring>
 
+#include "imaging/core/reader_prelude.h"
 #include "imaging/core/codec.h"
 #include "imaging/core/image_size.h"
 #include "imaging/core/owners.h"
@@ -194,18 +195,9 @@ void UnpackRow(const PcxHeader& header, RowLayout layout, const uint8_t* line, s
 }  // namespace pcx
 
 HGLOBAL PelornCodec::ReadPcxFile(const char* path, uint32_t* width, uint32_t* height) {
-  errorCode = kPelornOk;
-  if (width != nullptr) *width = 0;
-  if (height != nullptr) *height = 0;
-  if (path == nullptr || width == nullptr || height == nullptr) {
-    errorCode = kPelornBadParam;
-    return nullptr;
-  }
   pelorn::FileOwner file;
-  if (!file.Open(path, "rb")) {
-    errorCode = kPelornFileOpen;
-    return nullptr;
-  }
+  errorCode = pelorn::OpenPictureFile(path, width, height, &file);
+  if (errorCode != kPelornOk) return nullptr;
 
   PcxHeader header;
   if (!pcx::ReadHeader(file.get(), &header) || !pcx::IsAcceptedHeader(header)) {

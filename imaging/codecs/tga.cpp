@@ -22,6 +22,7 @@
 #include <cstring>
 
 #include "imaging/codecs/buffered_input.h"
+#include "imaging/core/reader_prelude.h"
 #include "imaging/core/image_size.h"
 #include "imaging/core/owners.h"
 
@@ -289,19 +290,9 @@ bool TgaReader::DecodeRow(pelorn::BufferedFileInput& source, uint8_t* row, uint3
 }
 
 HGLOBAL TgaReader::Read(const char* path, uint32_t* width, uint32_t* height) {
-  errorCode = kPelornOk;
-  if (width != nullptr) *width = 0;
-  if (height != nullptr) *height = 0;
-  if (path == nullptr || width == nullptr || height == nullptr) {
-    errorCode = kPelornBadParam;
-    return nullptr;
-  }
-
   pelorn::FileOwner file;
-  if (!file.Open(path, "rb")) {
-    errorCode = kPelornFileOpen;
-    return nullptr;
-  }
+  errorCode = pelorn::OpenPictureFile(path, width, height, &file);
+  if (errorCode != kPelornOk) return nullptr;
   pelorn::BufferedFileInput source(file.get());
 
   Header header;

@@ -30,6 +30,7 @@
 #include <limits>
 #include <mutex>
 
+#include "imaging/core/reader_prelude.h"
 #include "imaging/core/codec.h"
 #include "imaging/core/image_size.h"
 #include "imaging/core/owners.h"
@@ -158,14 +159,9 @@ class TiffFile {
 }  // namespace
 
 HGLOBAL PelornCodec::ReadTiffFile(const char* path, uint32_t* width, uint32_t* height) {
-  errorCode = kPelornOk;
-  if (width != nullptr) *width = 0;
-  if (height != nullptr) *height = 0;
   const DWORD startTicks = GetTickCount();
-  if (path == nullptr || width == nullptr || height == nullptr) {
-    errorCode = kPelornBadParam;
-    return nullptr;
-  }
+  errorCode = pelorn::CheckReaderArguments(path, width, height);
+  if (errorCode != kPelornOk) return nullptr;
   RouteLibtiffMessages();
 
   libtiffRefusedMemory = false;

@@ -131,7 +131,14 @@ void CWinBmp::WriteHeader(int32_t width, int32_t height, uint16_t bitsPerPixel) 
   m_header->biBitCount = bitsPerPixel;
 }
 
+// The one allocation path of both bitmap kinds: the storage of the kind
+// (AllocateStorage), then the row table and the grey ramp.
 void CWinBmp::Allocate(int32_t width, int32_t height, uint16_t bitsPerPixel) {
+  AllocateStorage(width, height, bitsPerPixel);
+  FinishOrFree(width, height, bitsPerPixel, true);
+}
+
+void CWinBmp::AllocateStorage(int32_t width, int32_t height, uint16_t bitsPerPixel) {
   int32_t rowLength = 0;
   int64_t imageSize = 0;
   CheckedSizes(width, height, bitsPerPixel, &rowLength, &imageSize);
@@ -139,8 +146,12 @@ void CWinBmp::Allocate(int32_t width, int32_t height, uint16_t bitsPerPixel) {
   WriteHeader(width, height, bitsPerPixel);
   m_bitsPerPixel = bitsPerPixel;
   SetPointers();
+}
+
+// A failure after the storage is had frees it, so the bitmap is never half made.
+void CWinBmp::FinishOrFree(int32_t width, int32_t height, uint16_t bitsPerPixel, bool greyRamp) {
   try {
-    FinishAllocation(width, height, bitsPerPixel, true);
+    FinishAllocation(width, height, bitsPerPixel, greyRamp);
   } catch (...) {
     Free();
     throw;
@@ -267,12 +278,7 @@ BOOL CWinBmp::CreateFromDib(const BITMAPINFOHEADER* dib) {
   m_header->biSizeImage = 0;
   SetPointers();
   CopyDibContents(colors, colorCount, rows, topDown, width, height, bits);
-  try {
-    FinishAllocation(width, height, bits, false);
-  } catch (...) {
-    Free();
-    throw;
-  }
+  FinishOrFree(width, height, bits, false);
   m_empty = 0;  // it holds a picture now, so it draws
   return TRUE;
 }
@@ -330,7 +336,7 @@ CDIBSection::CDIBSection() {
 
 CDIBSection::~CDIBSection() { CDIBSection::Free(); }
 
-void CDIBSection::AllocateSection(int32_t width, int32_t height, uint16_t bitsPerPixel) {
+void CDIBSection::AllocateStorage(int32_t width, int32_t height, uint16_t bitsPerPixel) {
   int32_t rowLength = 0;
   int64_t imageSize = 0;
   CheckedSizes(width, height, bitsPerPixel, &rowLength, &imageSize);
@@ -346,16 +352,6 @@ void CDIBSection::AllocateSection(int32_t width, int32_t height, uint16_t bitsPe
   }
   m_pixels = static_cast<uint8_t*>(bits);
   SetPointers();
-}
-
-void CDIBSection::Allocate(int32_t width, int32_t height, uint16_t bitsPerPixel) {
-  AllocateSection(width, height, bitsPerPixel);
-  try {
-    FinishAllocation(width, height, bitsPerPixel, true);
-  } catch (...) {
-    Free();
-    throw;
-  }
 }
 
 void CDIBSection::SetPointers() {
@@ -387,14 +383,9 @@ BOOL CDIBSection::CreateFromDib(const BITMAPINFOHEADER* dib) {
     return FALSE;
   }
   Free();
-  AllocateSection(width, height, bits);
+  AllocateStorage(width, height, bits);
   CopyDibContents(colors, colorCount, rows, topDown, width, height, bits);
-  try {
-    FinishAllocation(width, height, bits, false);
-  } catch (...) {
-    Free();
-    throw;
-  }
+  FinishOrFree(width, height, bits, false);
   m_empty = 0;
   return TRUE;
 }

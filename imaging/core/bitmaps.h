@@ -116,9 +116,14 @@ class CWinBmp : public CBmp {
 
  protected:
   virtual void SetPointers();
+  // Header, colour table and rows for the size, in this kind's storage;
+  // throws on failure.
+  virtual void AllocateStorage(int32_t width, int32_t height, uint16_t bitsPerPixel);
   void Allocate(int32_t width, int32_t height, uint16_t bitsPerPixel) override;
   void Free() override;
   void BuildRowTable() override;
+  // FinishAllocation; on failure frees the storage and throws on.
+  void FinishOrFree(int32_t width, int32_t height, uint16_t bitsPerPixel, bool greyRamp);
 
   // Validates a packed DIB; fills its sizes and where its colours and rows are.
   static bool DescribeDib(const BITMAPINFOHEADER* dib, int32_t* width, int32_t* height,
@@ -153,12 +158,11 @@ class CDIBSection : public CWinBmp {
 
  protected:
   void SetPointers() override;
-  void Allocate(int32_t width, int32_t height, uint16_t bitsPerPixel) override;
+  // The header block and a DIB section for the rows.
+  void AllocateStorage(int32_t width, int32_t height, uint16_t bitsPerPixel) override;
   void Free() override;
 
  private:
-  // Header block and section for the size; throws on failure.
-  void AllocateSection(int32_t width, int32_t height, uint16_t bitsPerPixel);
   // BitBlt from the section through a memory DC.
   int BlitSection(HDC target, int x, int y, int width, int height, int left, int top, DWORD rop);
 

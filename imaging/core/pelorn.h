@@ -75,6 +75,11 @@ void SetProgressCallback(PelornProgressCallback callback);
 PelornError GetLastImageError();
 
 // --- Readers ---------------------------------------------------------------------
+// Every file reader first sets *width and *height to 0 (those given); a
+// missing file name or output, or an empty file name, fails with code 5, and
+// a file that cannot be opened with code 2. The outputs take the picture's
+// size as soon as the reader knows it, so after a later failure they may hold
+// it: only a returned block means a picture.
 HGLOBAL ReadJpegFile(const char* fileName, uint32_t* width, uint32_t* height);
 HGLOBAL ReadJpegMemory(const void* data, int32_t length, uint32_t* width, uint32_t* height);
 // As ReadJpegFile, decoded at the smallest of libjpeg's DCT scales (1/8,
