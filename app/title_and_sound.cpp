@@ -2,6 +2,7 @@
 // the .mid and .wav files beside a picture. Music goes on across pictures and
 // albums until a different MIDI file starts; a wave sound plays once.
 #include "app/viewer_dlg.h"
+#include "catalogue/folder_scan.h"
 #include "platform/framework/afx_files.h"
 
 namespace {
