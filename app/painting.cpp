@@ -7,6 +7,7 @@
 
 #include "app/viewer_dlg.h"
 #include "imaging/core/pelorn.h"
+#include "platform/framework/afx_text.h"
 #include "platform/paths.h"
 
 namespace {
@@ -126,7 +127,7 @@ void CViewerDlg::ComposeWindow(CDC* dc) {
   } else if (m_titleShown) {
     ::SetTextColor(hdc, kTitleColor);
     RECT titleRect = m_titleRect;
-    ::DrawTextA(hdc, m_titleText, -1, &titleRect, DT_CENTER | DT_VCENTER | DT_WORDBREAK);
+    AfxDrawText(hdc, m_titleText, &titleRect, DT_CENTER | DT_VCENTER | DT_WORDBREAK);
   }
   if (m_pictureList.GetSize() > 0) DrawCounter(dc);
 }
@@ -152,7 +153,7 @@ void CViewerDlg::DrawPicture(CDC* dc) {
   const UINT previousAlign = ::SetTextAlign(hdc, TA_CENTER);
   const char* name = BareFileName(m_currentPicturePath);
   const int nameX = m_pictureArea.left + m_pictureArea.Width() / 2 - kFileNameShift;
-  ::TextOutA(hdc, nameX, kCaptionTop, name, static_cast<int>(std::strlen(name)));
+  AfxTextOut(hdc, nameX, kCaptionTop, name);
   ::SetTextAlign(hdc, previousAlign);
   if (previousPalette != nullptr) ::SelectPalette(hdc, previousPalette, FALSE);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "catalogue/skin_image.h"
+#include "platform/framework/afx_text.h"
 #include "platform/paths.h"
 #include "resources/resource_ids.h"
 
@@ -34,7 +35,7 @@ void CreateRowFont(CFont& font, LPCSTR faceName) {
 void DrawLabel(HDC dc, const CString& label, RECT area, int shift, COLORREF color) {
   ::OffsetRect(&area, shift, shift);
   ::SetTextColor(dc, color);
-  ::DrawTextA(dc, label, -1, &area, DT_VCENTER | DT_SINGLELINE);
+  AfxDrawText(dc, label, &area, DT_VCENTER | DT_SINGLELINE);
 }
 
 }  // namespace

@@ -233,7 +233,20 @@ def clipboard_bitmap():
     return None
 
 
+# Faces the viewer draws in, linked to a font with Japanese glyphs, as a
+# Windows set up for East Asian languages links them to its own.
+LINKED_FACES = ["System", "Arial", "MS Sans Serif"]
+CJK_FONT_LINK = "wqy-microhei.ttc,WenQuanYi Micro Hei"
+
+
+def link_cjk_font():
+    key = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink"
+    for face in LINKED_FACES:
+        run("wine", "reg", "add", key, "/v", face, "/t", "REG_MULTI_SZ", "/d", CJK_FONT_LINK, "/f")
+
+
 def drive_viewer(disc, args):
+    link_cjk_font()
     viewer = subprocess.Popen(["wine", "tessary.exe"], cwd=disc)
     try:
         origin = window_origin()
@@ -323,6 +336,8 @@ def check_script_names(origin, args):
         check(close(wait_for_pixel(origin, PICTURE_CENTRE, colour), colour),
               f"the album {album} opens and shows {name}")
         captions.append(crop(screen(), origin, CAPTION_BAND))
+        # Kept for whoever reads the log.
+        captions[-1].save(os.path.join(args.work, f"caption-{row}.png"))
     for first, second in ((0, 1), (2, 3)):
         a, b = SCRIPT_ALBUMS[first][0], SCRIPT_ALBUMS[second][0]
         check(list(captions[first].getdata()) != list(captions[second].getdata()),
