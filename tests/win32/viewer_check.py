@@ -68,6 +68,11 @@ SCRIPT_ALBUMS = [
 ]
 PICTURES += SCRIPT_ALBUMS
 EXPORT_NAME = "書き出し.jpg"
+# How much the drawn text must differ from the skin behind it, and how wide
+# the script names may be against the caption b_blue.png (check_script_names).
+INK_CONTRAST = 60
+NARROW_GREEK = 1.4
+NARROW_JAPANESE = 1.0
 DAMAGED = "c_damaged.jpg"
 BANNER_SIZE = (120, 50)
 BANNER_COLOUR = (40, 180, 90)
@@ -147,7 +152,8 @@ def window_origin():
     """The client area's top-left corner on the screen, once the window is up."""
     deadline = time.time() + WAIT_SECONDS
     while time.time() < deadline:
-        found = subprocess.run(["xdotool", "search", "--name", "^Tessary$"],
+        # Only once shown: set-up sizes and then centres the window.
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Tessary$"],
                                capture_output=True, text=True).stdout.split()
         if found:
             geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", found[0]],
@@ -273,6 +279,7 @@ def drive_viewer(disc, args):
         click(origin, NEXT_ZONE_POINT)
         check(close(wait_for_pixel(origin, PICTURE_CENTRE, second), second),
               "Next shows the second picture")
+        ascii_caption = crop(screen(), origin, CAPTION_BAND)
 
         click(origin, COPY_ZONE_POINT)
         copied = clipboard_bitmap()
@@ -314,7 +321,7 @@ def drive_viewer(disc, args):
         click(origin, SECOND_ALBUM_ROW)
         check(close(wait_for_pixel(origin, PICTURE_CENTRE, garden), garden),
               "a click on the list's second row shows that album's picture")
-        check_script_names(origin, args)
+        check_script_names(origin, args, background.crop(CAPTION_BAND), ascii_caption)
 
         run("xdotool", "key", "Escape")
         try:
@@ -327,9 +334,24 @@ def drive_viewer(disc, args):
             viewer.kill()
 
 
-def check_script_names(origin, args):
+def ink_width(caption, empty):
+    """Columns between the first and the last one the text marked."""
+    columns = [x for x in range(caption.width)
+               if any(max(abs(a - b) for a, b in zip(caption.getpixel((x, y)), empty.getpixel((x, y))))
+                      > INK_CONTRAST for y in range(caption.height))]
+    return columns[-1] - columns[0] + 1 if columns else 0
+
+
+def check_script_names(origin, args, empty_caption, ascii_caption):
     """The Greek and Japanese albums (rows 2 to 5) open and show their
-    pictures and names; the last one is exported to a Japanese name."""
+    pictures and names; the last one is exported to a Japanese name.
+
+    A name drawn through the ANSI code page comes out as one Latin letter
+    per UTF-8 byte ("Î¸Î¬..." for "θά...", "å†™çœŸ" for "写真"): far wider than
+    the name itself. So each caption is measured against the ASCII name
+    b_blue.png (10 letters): the Greek names (11 letters) stay under
+    NARROW_GREEK of it, the Japanese ones (2 wide glyphs and 4 letters)
+    under NARROW_JAPANESE, where their byte-per-letter forms are far over."""
     captions = []
     for row, (name, album, size, colour) in enumerate(SCRIPT_ALBUMS, start=2):
         click(origin, list_row_point(row))
@@ -342,6 +364,13 @@ def check_script_names(origin, args):
         a, b = SCRIPT_ALBUMS[first][0], SCRIPT_ALBUMS[second][0]
         check(list(captions[first].getdata()) != list(captions[second].getdata()),
               f"the names {a} and {b} are drawn, each as itself")
+    reference = ink_width(ascii_caption, empty_caption)
+    for (name, *_), caption, limit in zip(SCRIPT_ALBUMS, captions,
+                                          (NARROW_GREEK, NARROW_GREEK, NARROW_JAPANESE, NARROW_JAPANESE)):
+        width = ink_width(caption, empty_caption)
+        check(0 < width < limit * reference,
+              f"{name} is drawn as its characters, not as its bytes "
+              f"({width} pixels wide; b_blue.png {reference})")
 
     size, colour = SCRIPT_ALBUMS[-1][2], SCRIPT_ALBUMS[-1][3]
     click(origin, EXPORT_ZONE_POINT)
