@@ -7,6 +7,7 @@
 
 #include "app/viewer_dlg.h"
 #include "imaging/core/pelorn.h"
+#include "platform/framework/afx_text.h"
 #include "platform/paths.h"
 
 namespace {
@@ -141,7 +142,7 @@ void CViewerDlg::ComposeWindow(CDC* dc) {
     RECT titleRect = m_titleRect;
     // The author's text as written ("&" included); a title longer than its
     // rectangle ends with an ellipsis on the last whole line.
-    ::DrawTextA(hdc, m_titleText, -1, &titleRect,
+    AfxDrawText(hdc, m_titleText, &titleRect,
                 DT_CENTER | DT_VCENTER | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL |
                     DT_END_ELLIPSIS);
   } else if (!m_pictureFailure.IsEmpty()) {
@@ -175,7 +176,7 @@ void CViewerDlg::DrawFileName(HDC hdc) {
   const UINT previousAlign = ::SetTextAlign(hdc, TA_LEFT | TA_TOP);
   const int nameCentre = m_pictureArea.left + m_pictureArea.Width() / 2 - kFileNameShift;
   RECT nameBox = FileNameBox(nameCentre, m_exportZone, m_windowHeight);
-  ::DrawTextA(hdc, BareFileName(m_currentPicturePath), -1, &nameBox,
+  AfxDrawText(hdc, BareFileName(m_currentPicturePath), &nameBox,
               DT_CENTER | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
   ::SetTextAlign(hdc, previousAlign);
 }
@@ -185,7 +186,7 @@ void CViewerDlg::DrawFileName(HDC hdc) {
 void CViewerDlg::DrawPictureFailure(HDC hdc) {
   ::SetTextColor(hdc, kCaptionColor);
   RECT area = m_pictureArea;
-  ::DrawTextA(hdc, m_pictureFailure, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  AfxDrawText(hdc, m_pictureFailure, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
   DrawFileName(hdc);
 }
 

@@ -127,6 +127,9 @@ BOOL CViewerDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   SetWindowText("Tessary");
   SetWindowPos(nullptr, 0, 0, m_windowWidth, m_windowHeight, SWP_NOMOVE | SWP_NOZORDER);
+  // The template was centred at its own size: centre the window as it now is,
+  // before it is first shown.
+  CenterWindow();
   m_albumListBox.MoveWindow(m_listBoxRect.left, m_listBoxRect.top, m_listBoxRect.Width(),
                             m_listBoxRect.Height(), TRUE);
   m_backgroundColor = kListBackground;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "catalogue/skin_image.h"
+#include "platform/framework/afx_text.h"
 #include "platform/paths.h"
 #include "resources/resource_ids.h"
 
@@ -36,7 +37,7 @@ void DrawLabel(HDC dc, const CString& label, RECT area, int shift, COLORREF colo
   ::SetTextColor(dc, color);
   // A folder name is shown as it is ("&" included), cut short with an
   // ellipsis when longer than the row.
-  ::DrawTextA(dc, label, -1, &area, DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+  AfxDrawText(dc, label, &area, DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
 }
 
 }  // namespace

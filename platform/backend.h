@@ -156,6 +156,12 @@ typedef BOOL (*MessageFilter)(MSG* message);
 void SetMessageFilter(MessageFilter filter);
 bool FilterMessage(MSG* message);
 
+// --- The monitor (MonitorFromWindow, GetMonitorInfoA) -----------------------------
+// The part of the screen windows are placed in (screen pixels): the back end
+// sets it from the monitor's work area; until then, and when `area` is empty
+// or leaves the screen, it is the whole screen.
+void SetWorkArea(const RECT& area);
+
 // --- Keyboard state (GetKeyState) -----------------------------------------------
 // Records a key as held down or released (virtual-key codes 0 to 255). Key
 // messages taken from the queue record themselves; a back end also records

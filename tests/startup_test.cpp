@@ -152,6 +152,43 @@ TEST_F(StartupTest, BackdropCoversScreensOfAnyResolution) {
   }
 }
 
+TEST_F(StartupTest, WindowIsCentredOnTheWorkAreaBeforeItShows) {
+  struct Row {
+    int screenWidth, screenHeight;
+    RECT workArea;  // empty: none reported
+    POINT expectedTopLeft;
+  };
+  const Row rows[] = {
+      {1024, 768, {}, {112, 84}},
+      // A panel along the top and one down the left.
+      {1280, 1024, {100, 50, 1280, 1024}, {290, 237}},
+      // A work area off the screen is not believed.
+      {1024, 768, {2000, 0, 3000, 768}, {112, 84}},
+  };
+  for (const Row& row : rows) {
+    headless::Reset();
+    headless::SetScreenSize(row.screenWidth, row.screenHeight);
+    platform::SetWorkArea(row.workArea);
+    CViewerDlg viewer;
+    headless::TakeCallLog();
+    RECT place = {};
+    ASSERT_TRUE(RunViewer(viewer, [&] { viewer.GetWindowRect(&place); }));
+    EXPECT_EQ(place.left, row.expectedTopLeft.x);
+    EXPECT_EQ(place.top, row.expectedTopLeft.y);
+    EXPECT_EQ(place.right - place.left, 800);
+    EXPECT_EQ(place.bottom - place.top, 600);
+    const std::vector<std::string> log = headless::TakeCallLog();
+    const std::string moved = "SetWindowPos #32770 \"Tessary\" after=0 " +
+                              std::to_string(row.expectedTopLeft.x) + "," +
+                              std::to_string(row.expectedTopLeft.y);
+    const size_t movedAt = IndexOf(log, moved);
+    ASSERT_NE(movedAt, std::string::npos) << moved;
+    const std::vector<std::string> shown = Matching(log, "ShowWindow #32770 \"Tessary\"");
+    ASSERT_FALSE(shown.empty());
+    EXPECT_LT(movedAt, IndexOf(log, shown.front()));
+  }
+}
+
 TEST_F(StartupTest, WhatTheWindowShowsAfterSetUp) {
   CViewerDlg viewer;
   headless::TakeCallLog();

@@ -7,6 +7,19 @@ add_executable(pelorn_batch win32/pelorn_batch_main.cpp win32/pelorn_main_as_fun
 target_compile_options(pelorn_batch PRIVATE ${TESSARY_WARNINGS})
 target_link_libraries(pelorn_batch PRIVATE pelorn)
 
+# program_facts reads the programs' version information and manifests as
+# Windows does, and reports the code page it runs in: program_facts_utf8
+# carries the tool's manifest, program_facts none. Run by
+# tests/win32/names_check.py.
+add_executable(program_facts win32/program_facts.cpp)
+add_executable(program_facts_utf8 win32/program_facts.cpp win32/utf8_manifest.rc)
+set_source_files_properties(win32/utf8_manifest.rc PROPERTIES OBJECT_DEPENDS
+  ${CMAKE_SOURCE_DIR}/resources/pelorn.manifest)
+foreach(target program_facts program_facts_utf8)
+  target_compile_options(${target} PRIVATE ${TESSARY_WARNINGS})
+  target_link_libraries(${target} PRIVATE version)
+endforeach()
+
 # The imaging library's own tests, one executable per test file as on Linux,
 # run by tools/win32-library-tests.sh. They run over the system's own
 # kernel32, gdi32 and user32: the hooks the Linux layer gives tests (global
@@ -50,6 +63,12 @@ foreach(name ${PELORN_WIN32_TESTS})
   target_link_libraries(${name}_test PRIVATE test_support_win32 gtest_main)
   list(APPEND library_tests ${name}_test)
 endforeach()
+# The framework's conversion of the program's text for the "W" drawing
+# functions (Windows only).
+add_executable(program_text_test win32/program_text_test.cpp)
+target_compile_options(program_text_test PRIVATE ${TESSARY_WARNINGS})
+target_link_libraries(program_text_test PRIVATE winframework gtest_main)
+list(APPEND library_tests program_text_test)
 # The peak working set, from GetProcessMemoryInfo.
 target_link_libraries(memory_bound_test PRIVATE psapi)
 add_custom_target(pelorn_library_tests DEPENDS ${library_tests})

@@ -3,7 +3,8 @@
 # under Wine need: the MinGW-w64 cross compilers, nasm for libjpeg-turbo's
 # SIMD code, zlib built for MinGW, the tools to unpack Debian source packages,
 # 32-bit Wine (which needs the i386 architecture), and what drives the
-# Windows viewer on an X display and reads its screen and clipboard.
+# Windows viewer on an X display and reads its screen and clipboard, and a
+# font with Japanese glyphs for the names it draws.
 # Does nothing when all are present.
 set -euo pipefail
 
@@ -14,6 +15,7 @@ packages=(
   dpkg-dev googletest
   wine wine32:i386
   xvfb xauth xdotool xclip imagemagick python3 python3-pil
+  fonts-wqy-microhei
 )
 
 exec "$(dirname "$0")/install-packages.sh" "${packages[@]}"

@@ -2,9 +2,10 @@
 # The native Windows stage, start to end: installs the cross tools and Wine,
 # builds the static dependencies (cached), builds tessary.exe and pelorn.exe
 # for i686 Windows, and under 32-bit Wine runs the library's tests, compares
-# pelorn.exe with the Linux build's pelorn over the shared corpus, and drives
-# tessary.exe on an X display (tests/win32/viewer_check.py). Prints how long
-# each stage took.
+# pelorn.exe with the Linux build's pelorn over the shared corpus, checks the
+# programs' version information, manifests and names in any script
+# (tests/win32/names_check.py), and drives tessary.exe on an X display
+# (tests/win32/viewer_check.py). Prints how long each stage took.
 #
 # Usage: tools/win32-check.sh [FORM...]   (forms for the corpus comparison;
 #        default every form)
@@ -105,6 +106,14 @@ corpus_check() {
   wineserver -w
 }
 
+# What the programs carry (version information, the UTF-8 code page of
+# their manifests) and pelorn.exe on files named in Japanese and Greek.
+names_check() {
+  /usr/bin/python3 "$root/tests/win32/names_check.py" --bin "$build/win32/bin" \
+    --work "$build/win32-names"
+  wineserver -w
+}
+
 # The viewer on its own X display, with a wineserver started there (one
 # started without a display cannot make windows).
 viewer_check() {
@@ -122,4 +131,5 @@ stage "Linux build" linux_build
 stage "Wine prefix" wine_prefix
 stage "library tests under Wine" library_tests
 stage "corpus under Wine" corpus_check "$@"
+stage "names under Wine" names_check
 stage "viewer under Wine" viewer_check

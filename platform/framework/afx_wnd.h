@@ -166,7 +166,7 @@ class CWnd : public CObject {
   CWnd* GetParent() const;
   CWnd* SetFocus();
   int MessageBox(LPCSTR text, LPCSTR caption = nullptr, UINT type = MB_OK);
-  // Centres the window over its owner, or over the screen.
+  // Centres the window over its owner, or over its monitor's work area.
   void CenterWindow(CWnd* alternateOwner = nullptr);
   BOOL UpdateData(BOOL saveAndValidate = TRUE);
 

@@ -264,6 +264,12 @@ void CWnd::CenterWindow(CWnd* alternateOwner) {
   RECT window;
   ::GetWindowRect(m_hWnd, &window);
   RECT area = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  // Without an owner on show: the work area of the window's monitor, so that
+  // a task bar or dock never covers part of the window.
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  if (::GetMonitorInfoA(::MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST), &monitor))
+    area = monitor.rcWork;
   HWND owner = alternateOwner != nullptr ? alternateOwner->m_hWnd : ::GetWindow(m_hWnd, GW_OWNER);
   if (owner != nullptr && ::IsWindowVisible(owner)) ::GetWindowRect(owner, &area);
   int width = window.right - window.left;

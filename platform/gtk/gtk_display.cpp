@@ -34,6 +34,10 @@ bool OpenDisplay(int argc, char** argv, std::string* reason) {
     GdkRectangle area;
     gdk_monitor_get_geometry(monitor, &area);
     SetScreenSize(area.width, area.height);
+    // Where the window manager leaves room for windows (no panels or docks).
+    GdkRectangle work;
+    gdk_monitor_get_workarea(monitor, &work);
+    SetWorkArea(RECT{work.x, work.y, work.x + work.width, work.y + work.height});
   }
   return true;
 }

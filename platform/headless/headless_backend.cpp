@@ -176,6 +176,7 @@ void Reset() {
   b.waitCursorShown = false;
   b.callLog.clear();
   SetScreenSize(kDefaultScreenWidth, kDefaultScreenHeight);
+  platform::SetWorkArea(RECT{});
   platform::SetModuleFileNameForTests("");
 }
 

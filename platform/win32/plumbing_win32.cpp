@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/framework/afx_text.h"
 #include "platform/framework/plumbing.h"
 #include "platform/win32.h"
 
@@ -33,12 +34,10 @@ class DialogTemplateBuffer {
     Word(LOWORD(value));
     Word(HIWORD(value));
   }
+  // Zero-terminated; the program's texts are UTF-8 (afx_text.h).
   void Text(LPCSTR text) {
-    std::string ansi = text != nullptr ? text : "";
-    int length = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
-    std::vector<WCHAR> wide(static_cast<size_t>(length > 0 ? length : 1), 0);
-    if (length > 0) MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, wide.data(), length);
-    for (WCHAR c : wide) Word(static_cast<WORD>(c));
+    for (wchar_t c : AfxWideFromText(text)) Word(static_cast<WORD>(c));
+    Word(0);
   }
   void Ordinal(WORD value) {
     Word(kOrdinalFollows);

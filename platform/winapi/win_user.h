@@ -300,6 +300,22 @@ BOOL KillTimer(HWND window, UINT_PTR id);
 #define SM_CXSMICON 49
 #define SM_CYSMICON 50
 int GetSystemMetrics(int index);
+
+// --- Monitors ---------------------------------------------------------------------
+// The layer has one monitor: the screen, with the work area the back end
+// reports (the screen less task bars and docks).
+#define MONITOR_DEFAULTTONULL 0x00000000
+#define MONITOR_DEFAULTTOPRIMARY 0x00000001
+#define MONITOR_DEFAULTTONEAREST 0x00000002
+#define MONITORINFOF_PRIMARY 0x00000001
+typedef struct tagMONITORINFO {
+  DWORD cbSize;
+  RECT rcMonitor;
+  RECT rcWork;
+  DWORD dwFlags;
+} MONITORINFO, *LPMONITORINFO;
+HMONITOR MonitorFromWindow(HWND window, DWORD flags);
+BOOL GetMonitorInfoA(HMONITOR monitor, LPMONITORINFO info);
 // The high bit is set while the key is down.
 SHORT GetKeyState(int virtualKey);
 

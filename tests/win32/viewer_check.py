@@ -7,7 +7,10 @@ the Linux program beside it. Then starts tessary.exe from the disc and checks
 what the screen and the clipboard show: the splash image, the picture a click
 on the splash brings, the next picture after a click on Next, an empty
 picture area for the damaged file, the banner, a bitmap of the picture's full
-size after a click on Copy, and status 0 after Escape.
+size after a click on Copy, the window centred on the screen, albums and
+pictures named in Japanese and in Greek opened and their names drawn (two
+names that the ANSI code page would both turn into "??" draw differently),
+an export to a Japanese name, and status 0 after Escape.
 
 Usage (under xvfb-run, with WINEPREFIX and friends set):
   viewer_check.py --program tessary.exe --pack tessary-pack --linux-program tessary
@@ -34,8 +37,14 @@ NEXT_ZONE_POINT = (694, 575)
 COPY_ZONE_POINT = (213, 571)
 EXPORT_ZONE_POINT = (277, 573)
 BANNER_ORIGIN = (15, 525)
-# The album list's second row (rows of 31 pixels from (15, 199)).
+# The album list's rows: 31 pixels high from (15, 199), 134 wide.
+LIST_ORIGIN = (15, 199)
+LIST_ROW_SIZE = (134, 31)
 SECOND_ALBUM_ROW = (80, 245)
+# The band under the picture where its file name is drawn.
+CAPTION_BAND = (300, 560, 545, 595)
+SCREEN_SIZE = (1024, 768)
+WINDOW_SIZE = (800, 600)
 # The border of the thin-bordered pop-up window, around the client area.
 BORDER = 1
 # JPEG decoders and the screen's own rounding may differ by a few levels.
@@ -48,6 +57,22 @@ PICTURES = [
     ("b_blue.png", "", (300, 500), (30, 60, 210)),
     ("d_green.bmp", "Garden", (500, 200), (40, 170, 60)),
 ]
+# Albums and pictures named in other scripts, in the list's order (byte
+# order of their UTF-8 names), after Garden. Each pair has names of one
+# length, so that names lost to "?" would draw alike.
+SCRIPT_ALBUMS = [
+    ("θάλασσα.png", "Αθήνα", (400, 300), (20, 160, 160)),
+    ("ουρανός.png", "Κρήτη", (400, 300), (160, 160, 20)),
+    ("花火.jpg", "京都", (400, 300), (120, 20, 160)),
+    ("写真.jpg", "日本", (400, 300), (220, 120, 20)),
+]
+PICTURES += SCRIPT_ALBUMS
+EXPORT_NAME = "書き出し.jpg"
+# How much the drawn text must differ from the skin behind it, and how wide
+# the script names may be against the caption b_blue.png (check_script_names).
+INK_CONTRAST = 60
+NARROW_GREEK = 1.4
+NARROW_JAPANESE = 1.0
 DAMAGED = "c_damaged.jpg"
 BANNER_SIZE = (120, 50)
 BANNER_COLOUR = (40, 180, 90)
@@ -127,7 +152,8 @@ def window_origin():
     """The client area's top-left corner on the screen, once the window is up."""
     deadline = time.time() + WAIT_SECONDS
     while time.time() < deadline:
-        found = subprocess.run(["xdotool", "search", "--name", "^Tessary$"],
+        # Only once shown: set-up sizes and then centres the window.
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Tessary$"],
                                capture_output=True, text=True).stdout.split()
         if found:
             geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", found[0]],
@@ -165,6 +191,21 @@ def region_matches(shot, origin, at, image):
     return True
 
 
+def list_row_point(row):
+    return (LIST_ORIGIN[0] + LIST_ROW_SIZE[0] // 2, LIST_ORIGIN[1] + LIST_ROW_SIZE[1] * row + 15)
+
+
+def crop(shot, origin, box):
+    left, top, right, bottom = box
+    return shot.crop((origin[0] + left, origin[1] + top, origin[0] + right, origin[1] + bottom))
+
+
+def list_row(shot, origin, row):
+    top = LIST_ORIGIN[1] + LIST_ROW_SIZE[1] * row
+    return crop(shot, origin, (LIST_ORIGIN[0], top, LIST_ORIGIN[0] + LIST_ROW_SIZE[0],
+                               top + LIST_ROW_SIZE[1]))
+
+
 def wait_for_window(name, present=True):
     deadline = time.time() + WAIT_SECONDS
     while time.time() < deadline:
@@ -198,12 +239,28 @@ def clipboard_bitmap():
     return None
 
 
+# Faces the viewer draws in, linked to a font with Japanese glyphs, as a
+# Windows set up for East Asian languages links them to its own.
+LINKED_FACES = ["System", "Arial", "MS Sans Serif"]
+CJK_FONT_LINK = "wqy-microhei.ttc,WenQuanYi Micro Hei"
+
+
+def link_cjk_font():
+    key = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink"
+    for face in LINKED_FACES:
+        run("wine", "reg", "add", key, "/v", face, "/t", "REG_MULTI_SZ", "/d", CJK_FONT_LINK, "/f")
+
+
 def drive_viewer(disc, args):
+    link_cjk_font()
     viewer = subprocess.Popen(["wine", "tessary.exe"], cwd=disc)
     try:
         origin = window_origin()
         if not check(origin is not None, "the 800 x 600 window appears"):
             return
+        centred = tuple((s - w) // 2 + BORDER for s, w in zip(SCREEN_SIZE, WINDOW_SIZE))
+        check(origin == centred, f"the window is centred on the screen (client at {origin}, "
+              f"expected {centred})")
         splash = Image.open(os.path.join(args.skin, "167_splash.jpg")).convert("RGB")
         background = Image.open(os.path.join(args.skin, "142_background.jpg")).convert("RGB")
         deadline = time.time() + WAIT_SECONDS
@@ -222,6 +279,7 @@ def drive_viewer(disc, args):
         click(origin, NEXT_ZONE_POINT)
         check(close(wait_for_pixel(origin, PICTURE_CENTRE, second), second),
               "Next shows the second picture")
+        ascii_caption = crop(screen(), origin, CAPTION_BAND)
 
         click(origin, COPY_ZONE_POINT)
         copied = clipboard_bitmap()
@@ -263,6 +321,7 @@ def drive_viewer(disc, args):
         click(origin, SECOND_ALBUM_ROW)
         check(close(wait_for_pixel(origin, PICTURE_CENTRE, garden), garden),
               "a click on the list's second row shows that album's picture")
+        check_script_names(origin, args, background.crop(CAPTION_BAND), ascii_caption)
 
         run("xdotool", "key", "Escape")
         try:
@@ -273,6 +332,73 @@ def drive_viewer(disc, args):
     finally:
         if viewer.poll() is None:
             viewer.kill()
+
+
+def ink_width(caption, empty):
+    """Columns between the first and the last one the text marked."""
+    columns = [x for x in range(caption.width)
+               if any(max(abs(a - b) for a, b in zip(caption.getpixel((x, y)), empty.getpixel((x, y))))
+                      > INK_CONTRAST for y in range(caption.height))]
+    return columns[-1] - columns[0] + 1 if columns else 0
+
+
+def check_script_names(origin, args, empty_caption, ascii_caption):
+    """The Greek and Japanese albums (rows 2 to 5) open and show their
+    pictures and names; the last one is exported to a Japanese name.
+
+    A name drawn through the ANSI code page comes out as one Latin letter
+    per UTF-8 byte ("Î¸Î¬..." for "θά...", "å†™çœŸ" for "写真"): far wider than
+    the name itself. So each caption is measured against the ASCII name
+    b_blue.png (10 letters): the Greek names (11 letters) stay under
+    NARROW_GREEK of it, the Japanese ones (2 wide glyphs and 4 letters)
+    under NARROW_JAPANESE, where their byte-per-letter forms are far over."""
+    captions = []
+    for row, (name, album, size, colour) in enumerate(SCRIPT_ALBUMS, start=2):
+        click(origin, list_row_point(row))
+        check(close(wait_for_pixel(origin, PICTURE_CENTRE, colour), colour),
+              f"the album {album} opens and shows {name}")
+        captions.append(crop(screen(), origin, CAPTION_BAND))
+        # Kept for whoever reads the log.
+        captions[-1].save(os.path.join(args.work, f"caption-{row}.png"))
+    for first, second in ((0, 1), (2, 3)):
+        a, b = SCRIPT_ALBUMS[first][0], SCRIPT_ALBUMS[second][0]
+        check(list(captions[first].getdata()) != list(captions[second].getdata()),
+              f"the names {a} and {b} are drawn, each as itself")
+    reference = ink_width(ascii_caption, empty_caption)
+    for (name, *_), caption, limit in zip(SCRIPT_ALBUMS, captions,
+                                          (NARROW_GREEK, NARROW_GREEK, NARROW_JAPANESE, NARROW_JAPANESE)):
+        width = ink_width(caption, empty_caption)
+        check(0 < width < limit * reference,
+              f"{name} is drawn as its characters, not as its bytes "
+              f"({width} pixels wide; b_blue.png {reference})")
+
+    size, colour = SCRIPT_ALBUMS[-1][2], SCRIPT_ALBUMS[-1][3]
+    click(origin, EXPORT_ZONE_POINT)
+    if check(wait_for_window("^Export file as$"), "Export opens the dialog for a Japanese picture"):
+        exported = os.path.join(os.path.abspath(args.work), EXPORT_NAME)
+        # Pasted, not typed: xdotool types a character outside the keyboard
+        # map by remapping a key, and the first such key can reach Wine
+        # before the new map does.
+        subprocess.run(["xclip", "-selection", "clipboard", "-i"], check=True,
+                       input=("Z:" + exported.replace("/", "\\")).encode("utf-8"))
+        run("xdotool", "key", "ctrl+v")
+        time.sleep(1)
+        run("xdotool", "key", "Return")
+        picture = wait_for_file(exported)
+        check(picture is not None and picture.size == size and
+              close(picture.getpixel((size[0] // 2, size[1] // 2)), colour),
+              f"the export writes {EXPORT_NAME} (found: {sorted(os.listdir(args.work))})")
+        wait_for_window("^Export file as$", present=False)
+
+    # Every script album unselected: their labels side by side.
+    click(origin, SECOND_ALBUM_ROW)
+    wait_for_pixel(origin, PICTURE_CENTRE, PICTURES[2][3])
+    shot = screen()
+    labels = [list_row(shot, origin, row) for row in range(2, 2 + len(SCRIPT_ALBUMS))]
+    for first, second in ((0, 1), (2, 3)):
+        a, b = SCRIPT_ALBUMS[first][1], SCRIPT_ALBUMS[second][1]
+        check(list(labels[first].getdata()) != list(labels[second].getdata()),
+              f"the album list draws {a} and {b}, each as itself")
 
 
 def main():
