@@ -67,7 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CString text;
   const TextFileRead outcome = ReadWholeTextFile(file, &text);
   std::fclose(file);
-  Check(outcome == TextFileRead::kRead);  // inputs stay below the 1 MB limit
+  constexpr size_t kLargestTextFile = 0xFFFFF;
+  Check(outcome == (size > kLargestTextFile ? TextFileRead::kTooLarge : TextFileRead::kRead));
+  if (outcome != TextFileRead::kRead) return 0;
   const std::string modelText(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size));
   Check(std::string(text.GetString(), static_cast<size_t>(text.GetLength())) == modelText);
 

@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (static_cast<uint64_t>(width) * height <= (1u << 20))
       CheckRoundTrip(CopyPixels(picture, width, height), width, height);
   }
-  // Run-length files may claim pictures of up to 2 GB that a few bytes fill;
+  // Run-length files may claim pictures up to the memory bound (1 GiB) that a few bytes fill;
   // the block is zero-initialised, so touching all of it would only be slow.
   if (static_cast<uint64_t>(width) * height * 3 <= (64u << 20)) {
     fuzz_support::TouchAndFree(picture, width, height);

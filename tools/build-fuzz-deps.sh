@@ -53,8 +53,10 @@ fi
 mkdir -p "$cache"
 # Only the newest build is kept.
 find "$cache" -mindepth 1 -maxdepth 1 -exec rm -rf {} +
-work=$(mktemp -d "$cache/work.XXXXXX")
+# A fixed place to build in, so that a compiler cache finds its objects again.
+work=$cache/work
 mkdir -p "$work/src" "$work/obj" "$prefix"
+cd "$work"
 
 debian_sources_fetch "$work/src" "${source_packages[@]}" >&2
 source_dir() { debian_source_dir "$work/src" "$1" "${versions[$1]}"; }
@@ -69,7 +71,8 @@ export CC=clang CXX=clang++ CFLAGS="$sanitize_flags" CXXFLAGS="$sanitize_flags"
 cmake_common=(
   -DCMAKE_BUILD_TYPE=None
   -DCMAKE_INSTALL_PREFIX="$prefix"
-  -DCMAKE_INSTALL_LIBDIR=lib
+  -DCMAKE_INSTALL_LIBDIR="$prefix/lib"
+  -DCMAKE_INSTALL_INCLUDEDIR="$prefix/include"
   -DCMAKE_PREFIX_PATH="$prefix"
   -DBUILD_SHARED_LIBS=OFF
   -DZLIB_ROOT="$prefix"
@@ -98,9 +101,21 @@ echo "== zlib" >&2
   nice make -j"$jobs" libz.a >"$work/obj/zlib.build.log" 2>&1 && make install >/dev/null 2>&1) ||
   { tail -50 "$work/obj/zlib."*.log >&2; exit 1; }
 
-# libjpeg-turbo: the libjpeg 6.2 interface, as Debian's libjpeg62-turbo.
-build_and_install libjpeg-turbo "$(source_dir libjpeg-turbo)" \
-  -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF
+# libjpeg-turbo: the libjpeg 6.2 interface, as Debian's libjpeg62-turbo. Only
+# the library is built (not its tools and tests), and put in place by hand.
+echo "== libjpeg-turbo" >&2
+jpeg_source=$(source_dir libjpeg-turbo)
+jpeg_build=$work/obj/libjpeg-turbo
+cmake -S "$jpeg_source" -B "$jpeg_build" "${cmake_common[@]}" \
+  -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF \
+  >"$work/obj/libjpeg-turbo.configure.log" 2>&1 ||
+  { cat "$work/obj/libjpeg-turbo.configure.log" >&2; exit 1; }
+nice cmake --build "$jpeg_build" --target jpeg-static -j"$jobs" >"$work/obj/libjpeg-turbo.build.log" 2>&1 ||
+  { tail -50 "$work/obj/libjpeg-turbo.build.log" >&2; exit 1; }
+mkdir -p "$prefix/lib" "$prefix/include"
+cp "$jpeg_build/libjpeg.a" "$prefix/lib/"
+cp "$jpeg_build/jconfig.h" "$jpeg_source/jpeglib.h" "$jpeg_source/jerror.h" "$jpeg_source/jmorecfg.h" \
+  "$prefix/include/"
 
 build_and_install libpng "$(source_dir libpng1.6)" \
   -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
