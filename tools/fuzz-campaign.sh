@@ -53,9 +53,9 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARY_FUZZ=ON
 nice cmake --build "$build" --target fuzz_targets -j"${JOBS:-2}" >"$build.build.log" 2>&1 ||
   { tail -50 "$build.build.log" >&2; exit 1; }
 # The codecs inside the targets are the instrumented ones, not the system's.
-if ! nm "$build/bin/fuzz_png" | grep -q ' T png_read_info$' ||
-   ! nm "$build/bin/fuzz_tiff" | grep -q ' T TIFFReadDirectory$' ||
-   ! nm "$build/bin/fuzz_jpeg_file" | grep -q ' T jpeg_read_header$'; then
+defines() { nm "$build/bin/fuzz_$1" | grep -c " T $2\$" >/dev/null; }
+if ! defines png png_read_info || ! defines tiff TIFFReadDirectory ||
+   ! defines jpeg_file jpeg_read_header; then
   echo "The fuzz targets are not linked with the instrumented codec libraries of $prefix" >&2
   exit 1
 fi
