@@ -42,16 +42,17 @@ unit_timeout_seconds=60
 minimise_seconds=60
 
 prefix=$("$root/tools/build-fuzz-deps.sh" | tail -1)
+mkdir -p "$build"
 launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARY_FUZZ=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_PREFIX_PATH="$prefix" \
-  -DTESSARY_GTK=OFF -DTESSARY_BENCH=OFF "${launcher[@]}" >"$build.configure.log" 2>&1 ||
-  { cat "$build.configure.log" >&2; exit 1; }
-nice cmake --build "$build" --target fuzz_targets -j"${JOBS:-2}" >"$build.build.log" 2>&1 ||
-  { tail -50 "$build.build.log" >&2; exit 1; }
+  -DTESSARY_GTK=OFF -DTESSARY_BENCH=OFF "${launcher[@]}" >"$build/configure.log" 2>&1 ||
+  { cat "$build/configure.log" >&2; exit 1; }
+nice cmake --build "$build" --target fuzz_targets -j"${JOBS:-2}" >"$build/build.log" 2>&1 ||
+  { tail -50 "$build/build.log" >&2; exit 1; }
 # The codecs inside the targets are the instrumented ones, not the system's.
 defines() { nm "$build/bin/fuzz_$1" | grep -c " T $2\$" >/dev/null; }
 if ! defines png png_read_info || ! defines tiff TIFFReadDirectory ||
