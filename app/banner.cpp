@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/banner.h"
 #include "app/viewer_dlg.h"
 #include "imaging/core/error_text.h"
 #include "imaging/core/owners.h"
@@ -50,8 +51,8 @@ long FileLength(std::FILE* file) {
   return std::ftell(file);
 }
 
-// N from the trailer when the tag is there and N fits in the bytes before
-// the trailer; false otherwise. A damaged length is treated as no trailer.
+}  // namespace
+
 bool ReadTrailer(std::FILE* file, uint32_t* bannerBytes) {
   const long length = FileLength(file);
   if (length < kTrailerBytes || std::fseek(file, length - kTrailerBytes, SEEK_SET) != 0) return false;
@@ -66,8 +67,6 @@ bool ReadTrailer(std::FILE* file, uint32_t* bannerBytes) {
   *bannerBytes = count;
   return true;
 }
-
-}  // namespace
 
 void CViewerDlg::ReadBanner() {
   m_bannerShown = 0;

@@ -6,9 +6,7 @@
 // WriteBmp24File and must read back identical.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
@@ -27,14 +25,13 @@ std::vector<uint8_t> CopyPixels(HGLOBAL picture, uint32_t width, uint32_t height
 }
 
 void CheckRoundTrip(const std::vector<uint8_t>& pixels, uint32_t width, uint32_t height) {
-  const std::string path = "/tmp/tessary-fuzz-bmp-out-" + std::to_string(getpid()) + ".bmp";
-  if (!WriteBmp24File(path.c_str(), pixels.data(), static_cast<int32_t>(width),
+  fuzz_support::MemoryFile output;
+  if (!WriteBmp24File(output.path(), pixels.data(), static_cast<int32_t>(width),
                       static_cast<int32_t>(height)))
     __builtin_trap();
   uint32_t backWidth = 0;
   uint32_t backHeight = 0;
-  HGLOBAL back = ReadBmpFile(path.c_str(), &backWidth, &backHeight);
-  std::remove(path.c_str());
+  HGLOBAL back = ReadBmpFile(output.path(), &backWidth, &backHeight);
   if (back == nullptr || backWidth != width || backHeight != height) __builtin_trap();
   if (CopyPixels(back, width, height) != pixels) __builtin_trap();
   GlobalFree(back);
@@ -43,7 +40,7 @@ void CheckRoundTrip(const std::vector<uint8_t>& pixels, uint32_t width, uint32_t
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzz_support::TempInputFile input(data, size, ".bmp");
+  fuzz_support::MemoryFile input(data, size);
   const int64_t liveBefore = platform::LiveGlobalBlocks();
   uint32_t width = 0;
   uint32_t height = 0;
@@ -55,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (static_cast<uint64_t>(width) * height <= (1u << 20))
       CheckRoundTrip(CopyPixels(picture, width, height), width, height);
   }
-  // Run-length files may claim pictures of up to 2 GB that a few bytes fill;
+  // Run-length files may claim pictures up to the memory bound (1 GiB) that a few bytes fill;
   // the block is zero-initialised, so touching all of it would only be slow.
   if (static_cast<uint64_t>(width) * height * 3 <= (64u << 20)) {
     fuzz_support::TouchAndFree(picture, width, height);

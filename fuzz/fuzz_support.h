@@ -1,7 +1,8 @@
-// Fuzz targets of file readers write the input to a temporary file first,
-// since the readers take a path.
+// Helpers shared by the fuzz targets. The readers take a path, so a target
+// hands them its input as a file.
 #pragma once
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -12,21 +13,32 @@
 
 namespace fuzz_support {
 
-// A file holding the bytes, removed when the object goes.
-class TempInputFile {
+// A file in memory (memfd), named by its /proc/self/fd path, which the code
+// under test opens, reads and writes like any other file. It has no name in
+// any folder, so nothing is left behind however the process ends: a crash,
+// an out-of-memory report or a stopped run.
+class MemoryFile {
  public:
-  TempInputFile(const uint8_t* data, size_t size, const char* extension) {
-    path_ = "/tmp/tessary-fuzz-" + std::to_string(getpid()) + extension;
-    std::FILE* file = std::fopen(path_.c_str(), "wb");
-    if (file != nullptr) {
-      if (size != 0) std::fwrite(data, 1, size, file);
-      std::fclose(file);
+  MemoryFile() : descriptor_(memfd_create("tessary-fuzz", MFD_CLOEXEC)) {
+    if (descriptor_ < 0) __builtin_trap();
+    path_ = "/proc/self/fd/" + std::to_string(descriptor_);
+  }
+  MemoryFile(const uint8_t* data, size_t size) : MemoryFile() {
+    while (size > 0) {
+      const ssize_t written = write(descriptor_, data, size);
+      if (written <= 0) __builtin_trap();
+      data += written;
+      size -= static_cast<size_t>(written);
     }
   }
-  ~TempInputFile() { std::remove(path_.c_str()); }
+  ~MemoryFile() { close(descriptor_); }
+  MemoryFile(const MemoryFile&) = delete;
+  MemoryFile& operator=(const MemoryFile&) = delete;
+
   const char* path() const { return path_.c_str(); }
 
  private:
+  int descriptor_;
   std::string path_;
 };
 

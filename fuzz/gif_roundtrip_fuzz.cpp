@@ -6,16 +6,13 @@
 // byte 3 the pixel mode (even: the rest of the bytes repeated; odd: pairs of
 // index and run length - 1, so long runs of one index are common), byte 4 the
 // transparent index (0xFF: none), then the pixel bytes.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "imaging/core/pelorn.h"
 #include "platform/winapi/test_hooks.h"
 
@@ -60,14 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int i = 0; i < 256; ++i) palette[i] = PaletteEntry(i);
 
   const int64_t liveBefore = platform::LiveGlobalBlocks();
-  const std::string path = "/tmp/tessary-fuzz-gif-out-" + std::to_string(getpid()) + ".gif";
-  if (WriteGifFile(path.c_str(), indices.data(), width, height, 0, transparentIndex, palette) != 1)
+  fuzz_support::MemoryFile output;
+  if (WriteGifFile(output.path(), indices.data(), width, height, 0, transparentIndex, palette) != 1)
     abort();
   uint32_t backWidth = 0;
   uint32_t backHeight = 0;
   int32_t transparent = -2;
-  HGLOBAL back = ReadGifFile(path.c_str(), &backWidth, &backHeight, &transparent);
-  std::remove(path.c_str());
+  HGLOBAL back = ReadGifFile(output.path(), &backWidth, &backHeight, &transparent);
   if (back == nullptr || GetLastImageError() != kPelornOk) abort();
   if (backWidth != static_cast<uint32_t>(width) || backHeight != static_cast<uint32_t>(height)) abort();
   const int32_t expectedTransparent =

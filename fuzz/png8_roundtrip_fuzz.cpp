@@ -14,13 +14,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <vector>
 
-#include <unistd.h>
-
+#include "fuzz/fuzz_support.h"
 #include "imaging/core/pelorn.h"
 #include "imaging/core/thread_state.h"
 
@@ -53,14 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> indices(static_cast<size_t>(width) * height);
   for (auto& index : indices) index = static_cast<uint8_t>(next() % colors);
 
-  const std::string path = "/tmp/tessary-fuzz-roundtrip-" + std::to_string(getpid()) + ".png";
+  fuzz_support::MemoryFile output;
   GetThreadState().pngWriteTexts.clear();
-  if (WritePng8File(path.c_str(), indices.data(), width, height, colors, palette, fileGamma) != 1) {
+  if (WritePng8File(output.path(), indices.data(), width, height, colors, palette, fileGamma) != 1) {
     std::abort();  // every such picture is writable
   }
   uint32_t readWidth = 0, readHeight = 0;
-  HGLOBAL picture = ReadPngFile(path.c_str(), &readWidth, &readHeight);
-  std::remove(path.c_str());
+  HGLOBAL picture = ReadPngFile(output.path(), &readWidth, &readHeight);
   if (picture == nullptr || readWidth != static_cast<uint32_t>(width) ||
       readHeight != static_cast<uint32_t>(height)) {
     std::abort();

@@ -1,6 +1,6 @@
-// Fuzz target of the TGA reader: the input is written to a file and read
-// with ReadTgaFile; every byte of a result is touched so the sanitizers see
-// any uninitialised or out-of-bounds pixel.
+// Fuzz target of the TGA reader: the input is read as a file with
+// ReadTgaFile; every byte of a result is touched so the sanitizers see any
+// uninitialised or out-of-bounds pixel.
 #include <cstddef>
 #include <cstdint>
 
@@ -8,7 +8,7 @@
 #include "imaging/core/pelorn.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzz_support::TempInputFile input(data, size, ".tga");
+  fuzz_support::MemoryFile input(data, size);
   uint32_t width = 0;
   uint32_t height = 0;
   HGLOBAL picture = ReadTgaFile(input.path(), &width, &height);

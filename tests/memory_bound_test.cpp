@@ -19,6 +19,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -233,6 +234,25 @@ long PeakResidentKilobytes() {
 #endif
 }
 
+// The most address space (Linux) or committed memory (Windows) the process
+// has had: a block counts here as soon as it is allocated, touched or not.
+long PeakVirtualKilobytes() {
+#ifdef _WIN32
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+  return static_cast<long>(counters.PeakPagefileUsage / 1024);
+#else
+  std::ifstream status("/proc/self/status");
+  std::string field;
+  while (status >> field) {
+    long kilobytes = 0;
+    if (field == "VmPeak:" && status >> kilobytes) return kilobytes;
+  }
+  return 0;
+#endif
+}
+
 // Far below the bound, far above what a refusal costs (the recipes, libjpeg's
 // and libpng's set-up, the sanitizers' bookkeeping).
 constexpr long kAllowedGrowthKilobytes = 192 * 1024;
@@ -311,6 +331,63 @@ const BoundCase kCases[] = {
 INSTANTIATE_TEST_SUITE_P(EveryReader, MemoryBound, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<BoundCase>& parameter) {
                            return std::string(parameter.param.name);
+                         });
+
+// A PNG of 41 bytes: the signature, the header of a 1 x 1 picture, then the
+// length and type of a chunk that claims `length` bytes, and nothing more.
+// libpng reads such chunks whole into memory before it looks at them.
+Bytes PngChunkClaiming(const char* type, uint32_t length) {
+  Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  Bytes header;
+  PutBe32(header, 1);
+  PutBe32(header, 1);
+  Append(header, {8, 2, 0, 0, 0});
+  PngChunk(png, "IHDR", header);
+  PutBe32(png, length);
+  Append(png, Bytes(type, type + 4));
+  return png;
+}
+
+struct ChunkCase {
+  const char* type;
+  uint32_t length;
+};
+
+void PrintTo(const ChunkCase& test, std::ostream* out) { *out << test.type << " " << test.length; }
+
+class PngChunkBound : public ::testing::TestWithParam<ChunkCase> {};
+
+// The file fails as a libpng read error, and neither libpng nor the reader
+// asked for the chunk's length: the chunk is passed over (and the file then
+// found short) rather than read into a buffer past the bound. libpng leaves
+// some such buffers untouched (eXIf), so the address space is watched, not
+// the resident memory.
+TEST_P(PngChunkBound, ChunkPastTheBoundIsNeverAllocated) {
+  const Bytes file = PngChunkClaiming(GetParam().type, GetParam().length);
+  ASSERT_EQ(file.size(), 41u);
+  const std::string path = testing_support::TempDir() + "/chunk_" + GetParam().type + ".png";
+  ASSERT_TRUE(testing_support::WriteWholeFile(path, file));
+
+  const long peakBefore = PeakVirtualKilobytes();
+  const int64_t allocationsBefore = platform::GlobalAllocCount();
+  uint32_t width = 0, height = 0;
+  HGLOBAL block = ReadPngFile(path.c_str(), &width, &height);
+  const PelornError code = GetLastImageError();
+  if (block != nullptr) GlobalFree(block);
+
+  EXPECT_EQ(block, nullptr);
+  EXPECT_EQ(code, kPelornPngReadError);
+  EXPECT_EQ(platform::GlobalAllocCount(), allocationsBefore);
+  EXPECT_LT(PeakVirtualKilobytes() - peakBefore, kAllowedGrowthKilobytes);
+}
+
+// Lengths from 1.1 GB to the largest a chunk may declare (2^31 - 1).
+INSTANTIATE_TEST_SUITE_P(EveryBufferedChunk, PngChunkBound,
+                         ::testing::Values(ChunkCase{"tEXt", 1100000000u}, ChunkCase{"iTXt", 1300000000u},
+                                           ChunkCase{"zTXt", 1500000000u}, ChunkCase{"eXIf", 1700000000u},
+                                           ChunkCase{"pCAL", 1900000000u}, ChunkCase{"sPLT", 2147483647u}),
+                         [](const ::testing::TestParamInfo<ChunkCase>& parameter) {
+                           return std::string(parameter.param.type);
                          });
 
 // The bound is where it is said to be: the largest picture a reader may hold

@@ -24,35 +24,14 @@ zlib_include=$mingw_root/include
 jobs=${JOBS:-2}
 source_packages=(libjpeg-turbo libpng1.6 tiff)
 
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-apt_options=(-o DPkg::Lock::Timeout=600)
-
-# A deb-src entry for bookworm main, in the deb822 format of the machine's own
-# sources, present only while this script runs.
-source_list=/etc/apt/sources.list.d/tessary-win32-deps-src.sources
-remove_source_list() { "${sudo_cmd[@]}" rm -f "$source_list"; }
-trap remove_source_list EXIT
-"${sudo_cmd[@]}" tee "$source_list" >/dev/null <<'SOURCES'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SOURCES
-# Refresh this one source only, keeping every other index as it is.
-"${sudo_cmd[@]}" apt-get "${apt_options[@]}" update -qq \
-  -o Dir::Etc::sourcelist="$source_list" -o Dir::Etc::sourceparts=- \
-  -o APT::Get::List-Cleanup=0
-
-source_version() {
-  apt-cache showsrc --only-source "$1" | sed -n 's/^Version: //p' | sort -V | tail -1
-}
+# shellcheck source=tools/debian-sources.sh
+source "$root/tools/debian-sources.sh"
+debian_sources_enable win32-deps
 
 declare -A versions
 stamp_text=""
 for package in "${source_packages[@]}"; do
-  versions[$package]=$(source_version "$package")
+  versions[$package]=$(debian_source_version "$package")
   if [ -z "${versions[$package]}" ]; then
     echo "No source package $package in bookworm main" >&2
     exit 1
@@ -60,7 +39,7 @@ for package in "${source_packages[@]}"; do
   stamp_text+="$package ${versions[$package]}"$'\n'
 done
 stamp_text+="libz-mingw-w64-dev $(dpkg-query -W -f='${Version}' libz-mingw-w64-dev)"$'\n'
-stamp_text+="build $(cat "$0" "$toolchain" | sha256sum | cut -d' ' -f1)"$'\n'
+stamp_text+="build $(cat "$0" "$toolchain" "$root/tools/debian-sources.sh" | sha256sum | cut -d' ' -f1)"$'\n'
 
 stamp=$prefix/versions.txt
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "${stamp_text%$'\n'}" ]; then
@@ -73,15 +52,8 @@ printf '%s' "$stamp_text" | sed 's/^/  /'
 rm -rf "$prefix" "$work/src" "$work/obj"
 mkdir -p "$work/src" "$work/obj" "$prefix"
 
-# Debian's sources, with Debian's patches applied. The version without its
-# epoch names the unpacked folder.
-(cd "$work/src" && apt-get source -qq "${source_packages[@]}" 2>&1 |
-  grep -v '^dpkg-source: info:\|Download is performed unsandboxed' || true)
-source_dir() {
-  local package=$1 version=${versions[$1]}
-  version=${version#*:}
-  echo "$work/src/$package-${version%-*}"
-}
+debian_sources_fetch "$work/src" "${source_packages[@]}"
+source_dir() { debian_source_dir "$work/src" "$1" "${versions[$1]}"; }
 for package in "${source_packages[@]}"; do
   if [ ! -d "$(source_dir "$package")" ]; then
     echo "Unpacking $package failed" >&2

@@ -22,14 +22,25 @@
 // - png_get_text also reports iTXt chunks; they enter the read text list, a
 //   compressed iTXt with the compressed flag set;
 // - libpng 1.6 keeps its default limit of 1,000,000 pixels for width and height
-//   on both read and write; a larger header is refused as a libpng error.
+//   on write; on read the limits are the largest sides the memory bound allows.
+//
+// Memory. The reader keeps to the bound of one picture (kMaxPictureMemory)
+// with libpng's memory included: libpng allocates through a counting
+// allocator that refuses whatever would take libpng past the share the bound
+// leaves it. libpng's own chunk limit (png_set_chunk_malloc_max) is set to
+// that share too, but a chunk over it only draws a warning on reading, after
+// which libpng would still ask for the chunk's whole declared length: it is
+// the refusal that makes libpng skip such a chunk (and a file that does not
+// hold it then ends in a read error, code 15).
 #include "imaging/codecs/png.h"
 
 #include <png.h>
 
 #include <cmath>
 #include <csetjmp>
+#include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <utility>
@@ -47,6 +58,49 @@ namespace {
 
 // Warnings are ignored.
 void PngWarningHandler(png_structp, png_const_charp) {}
+
+// What libpng holds while it reads, and how much it may hold.
+struct LibpngMemory {
+  uint64_t held = 0;
+  uint64_t allowance = pelorn::kMaxPictureMemory;
+};
+
+// Each block carries its size in front, so that freeing it can be counted.
+constexpr size_t kSizePrefixBytes = alignof(std::max_align_t);
+
+png_voidp AllocateCounted(png_structp png, png_alloc_size_t bytes) {
+  auto* memory = static_cast<LibpngMemory*>(png_get_mem_ptr(png));
+  if (memory->held > memory->allowance || bytes > memory->allowance - memory->held ||
+      bytes > SIZE_MAX - kSizePrefixBytes) {
+    return nullptr;
+  }
+  auto* start = static_cast<unsigned char*>(std::malloc(bytes + kSizePrefixBytes));
+  if (start == nullptr) return nullptr;
+  std::memcpy(start, &bytes, sizeof bytes);
+  memory->held += bytes;
+  return start + kSizePrefixBytes;
+}
+
+void FreeCounted(png_structp png, png_voidp block) {
+  if (block == nullptr) return;
+  auto* memory = static_cast<LibpngMemory*>(png_get_mem_ptr(png));
+  unsigned char* start = static_cast<unsigned char*>(block) - kSizePrefixBytes;
+  png_alloc_size_t bytes = 0;
+  std::memcpy(&bytes, start, sizeof bytes);
+  memory->held -= bytes;
+  std::free(start);
+}
+
+// libpng's chunk limit follows its allowance; 0 would mean no limit at all.
+void LimitChunks(png_structp png, const LibpngMemory& memory) {
+  png_set_chunk_malloc_max(png, memory.allowance > 0 ? static_cast<png_alloc_size_t>(memory.allowance) : 1);
+}
+
+// The longest sides a picture of 3-byte pixels (plus one row pointer a row)
+// can have within the bound; libpng refuses a header beyond them.
+constexpr png_uint_32 kLargestWidth = static_cast<png_uint_32>(pelorn::kMaxPictureMemory / 3);
+constexpr png_uint_32 kLargestHeight =
+    static_cast<png_uint_32>(pelorn::kMaxPictureMemory / (3 + sizeof(png_bytep)));
 
 // The read structures, destroyed once on every way out.
 class PngReadStructs {
@@ -305,13 +359,18 @@ HGLOBAL PngCodec::Read(const char* path, uint32_t* width, uint32_t* height) {
     errorCode = kPelornFileOpen;
     return nullptr;
   }
+  // Declared before the structures, which free into it.
+  LibpngMemory libpngMemory;
   PngReadStructs structs;
-  structs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngErrorHandler,
-                                       PngWarningHandler);
+  structs.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, PngErrorHandler,
+                                         PngWarningHandler, &libpngMemory, AllocateCounted,
+                                         FreeCounted);
   if (structs.png == nullptr) {
     errorCode = kPelornPngCreate;
     return nullptr;
   }
+  png_set_user_limits(structs.png, kLargestWidth, kLargestHeight);
+  LimitChunks(structs.png, libpngMemory);
   structs.info = png_create_info_struct(structs.png);
   if (structs.info == nullptr) {
     errorCode = kPelornPngCreate;
@@ -325,17 +384,22 @@ HGLOBAL PngCodec::Read(const char* path, uint32_t* width, uint32_t* height) {
   }
   // The picture's size is checked before libpng sets up its own row buffers,
   // so a header that claims more than can be held fails here, not later. The
-  // memory bound counts the block, the row table and libpng's two rows (the
-  // row being unfiltered and the previous one, at most 8 bytes a pixel).
+  // memory bound counts the block, the row table, what libpng holds already
+  // (the chunks before the picture data) and libpng's two rows (the row being
+  // unfiltered and the previous one, at most 8 bytes a pixel).
   size_t pictureBytes = 0;
   size_t rowTableBytes = 0;
   const uint64_t libpngRowBytes = 2 * (uint64_t{header.width} * kLargestPixelBytes + 64);
   if (!pelorn::CheckedProduct(header.height, sizeof(png_bytep), &rowTableBytes) ||
-      !pelorn::PictureFitsBound(header.width, header.height, 3, rowTableBytes + libpngRowBytes,
-                                &pictureBytes)) {
+      !pelorn::PictureFitsBound(header.width, header.height, 3,
+                                rowTableBytes + libpngRowBytes + libpngMemory.held, &pictureBytes)) {
     errorCode = kPelornOutOfMemory;
     return nullptr;
   }
+  // From here libpng may hold what the block and the row table leave: its
+  // rows, and the chunks after the picture data.
+  libpngMemory.allowance = pelorn::kMaxPictureMemory - pictureBytes - rowTableBytes;
+  LimitChunks(structs.png, libpngMemory);
 
   png_color_16 objectBackground = ToPngColor(backgroundColor);
   int passes = 1;
