@@ -8,8 +8,8 @@
 #include "imaging/core/pelorn.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const fuzz_support::TempInputFile input(data, size, ".jpg");
+  fuzz_support::MemoryFile input(data, size);
   const int32_t orientation = ReadJpegOrientation(input.path());
-  if (orientation < 1 || orientation > 8) std::abort();
+  if (orientation < 1 || orientation > 8) __builtin_trap();
   return 0;
 }
