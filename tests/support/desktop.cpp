@@ -70,6 +70,12 @@ bool VirtualDisplay::Start(std::string* error) {
   const std::string script = "echo \"$DISPLAY\" > " + Quoted(where + ".tmp") +
                              " && echo \"$XAUTHORITY\" >> " + Quoted(where + ".tmp") + " && mv " +
                              Quoted(where + ".tmp") + " " + Quoted(where) + " && exec sleep 600";
+  // xvfb-run -a takes the first free number, so two tests starting at once
+  // may take the same one; a number of this process's own, passed over while
+  // another server holds it, keeps parallel tests apart.
+  int serverNumber = 100 + static_cast<int>(getpid() % 800);
+  while (access(("/tmp/.X" + std::to_string(serverNumber) + "-lock").c_str(), F_OK) == 0) ++serverNumber;
+  const std::string serverArgument = std::to_string(serverNumber);
   const pid_t child = fork();
   if (child < 0) {
     *error = "fork failed";
@@ -80,8 +86,8 @@ bool VirtualDisplay::Start(std::string* error) {
     const int quiet = open("/dev/null", O_WRONLY);
     dup2(quiet, STDOUT_FILENO);
     dup2(quiet, STDERR_FILENO);
-    execlp("xvfb-run", "xvfb-run", "-a", "-s", "-screen 0 1024x768x24", "sh", "-c",
-           script.c_str(), static_cast<char*>(nullptr));
+    execlp("xvfb-run", "xvfb-run", "-n", serverArgument.c_str(), "-s", "-screen 0 1024x768x24", "sh",
+           "-c", script.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   group_ = child;
