@@ -17,7 +17,7 @@ const AfxDialogTemplateRegistrar kRegisterFullView(&kFullViewTemplate);
 
 constexpr COLORREF kTitleTextColor = RGB(255, 255, 255);
 // The title's letters are this share of the screen's height.
-constexpr int kTitleLetterShare = 16;
+constexpr int kTitleLetterShare = 26;
 
 }  // namespace
 
