@@ -34,6 +34,7 @@ void CViewerDlg::LeaveFullView() {
 void CViewerDlg::RefreshFullView() {
   m_fullView.CoverScreen();
   if (m_currentIndex >= 0 && !m_currentPicturePath.IsEmpty()) {
+    CWaitCursor wait;
     DecodedPicture full;
     if (full.DecodeUprightEntry(m_currentPicturePath) &&
         m_fullView.ShowPicture(full.rgb(), full.width(), full.height())) {

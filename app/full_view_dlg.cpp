@@ -41,6 +41,9 @@ CFullViewDlg::CFullViewDlg(CViewerDlg* viewer) : CDialog(IDD_FULL_VIEW, nullptr)
 
 BOOL CFullViewDlg::OnInitDialog() {
   CDialog::OnInitDialog();
+  // A new window has the template's size, whatever the last one covered.
+  m_screenWidth = 0;
+  m_screenHeight = 0;
   CoverScreen();
   ShowWindow(SW_SHOW);
   ::SetActiveWindow(m_hWnd);
