@@ -90,5 +90,9 @@ void CViewerDlg::OnTimer(UINT_PTR id) {
     StartBrowsing();
     return;
   }
+  if (id == kSlideshowTimer) {
+    TurnSlideshowPage();
+    return;
+  }
   CDialog::OnTimer(id);
 }

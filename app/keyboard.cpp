@@ -44,6 +44,14 @@ BOOL CViewerDlg::PreTranslateMessage(MSG* message) {
       SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
       return TRUE;
     }
+    if (message->wParam == VK_F11) {
+      EnterFullView();
+      return TRUE;
+    }
+    if (message->wParam == VK_F5) {
+      StartSlideshow();
+      return TRUE;
+    }
     if (ForwardAlbumKey(*message)) return TRUE;
     const int button = ButtonForKey(static_cast<UINT>(message->wParam));
     if (button != 0) {

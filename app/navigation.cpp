@@ -66,8 +66,13 @@ void CViewerDlg::OnLButtonDown(UINT flags, CPoint point) {
 }
 
 // A double-click presses like a click, so with the two releases its command
-// runs twice.
+// runs twice; on the picture area outside the zones it opens full view.
 void CViewerDlg::OnLButtonDblClk(UINT flags, CPoint point) {
+  if (DoubleClickOpensFullView(point)) {
+    CDialog::OnLButtonDblClk(flags, point);
+    EnterFullView();
+    return;
+  }
   PressZones(point);
   CDialog::OnLButtonDblClk(flags, point);
 }
@@ -142,6 +147,7 @@ void CViewerDlg::CarryOut(const NavigationPlan& plan) {
       case Kind::kLoadPicture: LoadPictureFile(effect.path); break;
     }
   }
+  if (FullViewShown()) RefreshFullView();
   DecodeAheadFromHere();
 }
 

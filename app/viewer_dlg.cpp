@@ -39,7 +39,9 @@ CViewerDlg::CViewerDlg(CWnd* parent)
       m_pictureList(m_navigation.Pictures()),
       m_albumList(m_navigation.Albums()),
       m_albumFolder(m_navigation.AlbumFolder()),
-      m_currentIndex(m_navigation.Index()) {
+      m_currentIndex(m_navigation.Index()),
+      m_fullView(this),
+      m_slideshowOn(0) {
   // Members are constructed in declaration order: the three string arrays,
   // the two players, the strings, the skin images, the list box.
   m_icon = ::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
@@ -82,6 +84,7 @@ CViewerDlg::CViewerDlg(CWnd* parent)
 }
 
 CViewerDlg::~CViewerDlg() {
+  if (m_fullView.m_hWnd != nullptr) m_fullView.DestroyWindow();
   if (m_displayPalette != nullptr) DeleteObject(m_displayPalette);
   if (m_pictureBitmap != nullptr) {
     std::free(m_pictureBitmap);
@@ -195,7 +198,8 @@ BOOL CViewerDlg::OnEraseBkgnd(CDC*) { return FALSE; }
 
 void CViewerDlg::OnActivate(UINT state, CWnd* other, BOOL minimized) {
   CDialog::OnActivate(state, other, minimized);
-  if (minimized) return;
+  // Full view stays above the viewer while it is on.
+  if (minimized || FullViewShown()) return;
   // Keep the viewer directly above the backdrop.
   if (m_backdrop != nullptr && m_backdrop->m_hWnd != nullptr) {
     m_backdrop->SetWindowPos(&wndTop, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "app/backdrop_dlg.h"
+#include "app/full_view_dlg.h"
 #include "catalogue/album_list_box.h"
 #include "catalogue/navigation_model.h"
 #include "catalogue/sound_players.h"
@@ -86,6 +87,8 @@ class CViewerDlg : public CDialog {
   int& m_currentIndex;            // -1: the album's title page
   DecodeAhead m_decodeAhead;      // the pages Next and Prev lead to, decoded while one is on show
   CString m_pictureFailure;       // why the listed picture is not on show; drawn in its place
+  CFullViewDlg m_fullView;        // a window only while full view is on
+  int m_slideshowOn;              // pages turn on the slideshow timer
 
   // --- Operations of the later work (declared here, built with it)
   // Painting
@@ -124,6 +127,19 @@ class CViewerDlg : public CDialog {
   void ReleasePicture();
   void Copy();
   void Export();
+  // Full view and slideshow: the page on show, fitted to the whole screen;
+  // paging goes through Next and Prev as in the window.
+  static constexpr UINT_PTR kSlideshowTimer = 2;
+  static constexpr UINT kSlideshowInterval = 5000;  // milliseconds a page stays
+  bool FullViewShown() const { return m_fullView.m_hWnd != nullptr; }
+  void EnterFullView();
+  void LeaveFullView();
+  void StartSlideshow();
+  void StopSlideshow();
+  // What the full view window's keys and clicks do.
+  void FullViewKey(UINT key);
+  void FullViewClick();
+  void FullViewDoubleClick();
 
  protected:
   void DoDataExchange(CDataExchange* exchange) override;
@@ -158,4 +174,8 @@ class CViewerDlg : public CDialog {
   void ReleaseZone(int& pressedFlag, const CRect& zone);
   // Keyboard
   bool ForwardAlbumKey(const MSG& message);
+  // Full view
+  void RefreshFullView();
+  void TurnSlideshowPage();
+  bool DoubleClickOpensFullView(CPoint point) const;
 };

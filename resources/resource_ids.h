@@ -7,6 +7,7 @@
 #define IDD_VIEWER_DIALOG 102
 #define IDR_MAINFRAME 128
 #define IDD_BACKDROP 129
+#define IDD_FULL_VIEW 130
 
 // System-menu command of the About entry.
 #define IDM_ABOUTBOX 0x0010

@@ -3,6 +3,7 @@
 // the exports it leaves in the out folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -47,7 +48,7 @@ class TourTest : public testing_support::DiscFixture {
 
 const std::regex kStateLine(
     R"(step \d+ [^:]+: album=-?\d+/\d+ index=-?\d+/\d+ picture=\d+x\d+ file=\S+ title=[01] )"
-    R"(splash=[01] panel=[01] midi=\S+ wave=\S+ box=("[^"]*"|-) cursor=\d+)");
+    R"(splash=[01] panel=[01] midi=\S+ wave=\S+ box=("[^"]*"|-) cursor=\d+ full=[01])");
 
 TEST_F(TourTest, ScriptStepsPrintOneStateLineEach) {
   disc_.Bmp("r.bmp", 40, 30, 1);
@@ -63,13 +64,13 @@ TEST_F(TourTest, ScriptStepsPrintOneStateLineEach) {
   for (const std::string& line : run.lines) EXPECT_TRUE(std::regex_match(line, kStateLine)) << line;
   EXPECT_EQ(run.lines[0],
             "step 1 state: album=-1/0 index=0/0 picture=0x0 file=- title=1 splash=1 panel=0 "
-            "midi=- wave=- box=- cursor=0");
+            "midi=- wave=- box=- cursor=0 full=0");
   EXPECT_EQ(run.lines[3],
             "step 4 next: album=1/2 index=-1/1 picture=0x0 file=r.bmp title=1 splash=0 panel=0 "
-            "midi=title.mid wave=title.wav box=- cursor=0");
+            "midi=title.mid wave=title.wav box=- cursor=0 full=0");
   EXPECT_EQ(run.lines[4],
             "step 5 next: album=1/2 index=0/1 picture=549x299 file=big.jpg title=0 splash=0 "
-            "panel=0 midi=title.mid wave=- box=- cursor=0");
+            "panel=0 midi=title.mid wave=- box=- cursor=0 full=0");
   EXPECT_TRUE(fs::exists(out_ + "/picture.png"));
   // Copy and export take the picture at its full size.
   auto clipboard = testing_support::ReferenceDecode(out_ + "/clipboard.png");
@@ -169,6 +170,104 @@ TEST_F(TourTest, PhotosShowUprightAndClean) {
     ASSERT_TRUE(reference.has_value());
     EXPECT_GE(testing_support::Psnr(shown, *reference), 38.0) << photo.name;
   }
+}
+
+// The part of a state line that says where browsing is and what shows.
+std::string Place(const std::string& line) {
+  const size_t from = line.find("album=");
+  const size_t to = line.find(" title=");
+  return from == std::string::npos || to == std::string::npos ? line : line.substr(from, to - from);
+}
+bool EndsWith(const std::string& line, const std::string& end) {
+  return line.size() >= end.size() && line.compare(line.size() - end.size(), end.size(), end) == 0;
+}
+
+// The screen is 1024 x 768: a 16:9 photo fills its width, 1024 x 576, with
+// black bands of 96 rows above and below.
+TEST_F(TourTest, FullViewFitsThePictureToTheScreen) {
+  ASSERT_TRUE(testing_support::MakePhoto("photo", 1600, 900, 1, disc_.Path("a.jpg")));
+  // In, out and in again: the second time covers the screen as the first.
+  const TourRun run = Tour("click 500 360\ntimer\ndblclick 478 277\nfullview\nfullview\nshot full\n");
+  ASSERT_EQ(run.status, 0);
+  ASSERT_EQ(run.lines.size(), 6u);
+  EXPECT_TRUE(EndsWith(run.lines[1], " full=0")) << run.lines[1];
+  EXPECT_TRUE(EndsWith(run.lines[2], " full=1")) << run.lines[2];
+  EXPECT_TRUE(EndsWith(run.lines[3], " full=0")) << run.lines[3];
+  EXPECT_TRUE(EndsWith(run.lines[5], " full=1")) << run.lines[5];
+  const auto screen = testing_support::ReferenceDecode(out_ + "/full.png");
+  ASSERT_TRUE(screen.has_value());
+  ASSERT_EQ(screen->width, 1024u);
+  ASSERT_EQ(screen->height, 768u);
+  for (int band : {0, 95, 672, 767}) {
+    const auto row = screen->rgb.begin() + long(band) * 1024 * 3;
+    EXPECT_TRUE(std::all_of(row, row + 1024 * 3, [](uint8_t v) { return v == 0; })) << band;
+  }
+  testing_support::Picture shown;
+  shown.width = 1024;
+  shown.height = 576;
+  shown.rgb.assign(screen->rgb.begin() + 96L * 1024 * 3, screen->rgb.begin() + 672L * 1024 * 3);
+  const auto reference = testing_support::UprightReference(disc_.Path("a.jpg"), 1024, 576);
+  ASSERT_TRUE(reference.has_value());
+  EXPECT_GE(testing_support::Psnr(shown, *reference), 34.0);
+}
+
+// Paging in full view is Next's and Prev's: the same places, albums crossed,
+// the title page shown white on black; Escape returns to the window there.
+TEST_F(TourTest, FullViewPagesAsTheWindowDoes) {
+  disc_.Bmp("r.bmp", 40, 30, 1);
+  disc_.Text("A/title.txt", "Album A");
+  disc_.Bmp("A/x.bmp", 64, 48, 2);
+  const std::string paging = "next\nshot title\nnext\nprev\nprev\nnext\nnext\n";
+  const TourRun window = Tour("click 500 360\ntimer\n" + paging);
+  const TourRun full = Tour("click 500 360\ntimer\nfullview\n" + paging + "key escape\n");
+  ASSERT_EQ(window.status, 0);
+  ASSERT_EQ(full.status, 0);
+  ASSERT_EQ(full.lines.size(), window.lines.size() + 2);
+  for (size_t i = 2; i < window.lines.size(); ++i) {
+    EXPECT_EQ(Place(full.lines[i + 1]), Place(window.lines[i])) << full.lines[i + 1];
+    EXPECT_TRUE(EndsWith(full.lines[i + 1], " full=1")) << full.lines[i + 1];
+  }
+  EXPECT_EQ(Place(full.lines.back()), "album=1/2 index=0/1 picture=64x48 file=x.bmp");
+  EXPECT_TRUE(EndsWith(full.lines.back(), " full=0"));
+  const auto title = testing_support::ReferenceDecode(out_ + "/title.png");
+  ASSERT_TRUE(title.has_value());
+  ASSERT_EQ(title->width, 1024u);
+  size_t white = 0, other = 0;
+  for (size_t i = 0; i < title->rgb.size(); i += 3) {
+    const uint8_t r = title->rgb[i], g = title->rgb[i + 1], b = title->rgb[i + 2];
+    if (r == 255 && g == 255 && b == 255) ++white;
+    if (r != g || g != b) ++other;
+  }
+  EXPECT_GT(white, 200u);  // large letters
+  EXPECT_EQ(other, 0u);    // nothing but grey levels of white on black
+}
+
+// Each timer step turns one page, across the album; the last page ends the
+// show; a key stops it where it is.
+TEST_F(TourTest, SlideshowTurnsPagesOnItsTimerAndStops) {
+  disc_.Bmp("r1.bmp", 40, 30, 1);
+  disc_.Bmp("r2.bmp", 40, 30, 2);
+  disc_.Text("A/title.txt", "Album A");
+  disc_.Bmp("A/x.bmp", 64, 48, 3);
+  const TourRun show = Tour("click 500 360\ntimer\nslideshow\ntimer\ntimer\ntimer\ntimer\nkey escape\n");
+  ASSERT_EQ(show.status, 0);
+  ASSERT_EQ(show.lines.size(), 8u);
+  const char* places[] = {"album=0/2 index=0/2 picture=40x30 file=r1.bmp",
+                          "album=0/2 index=1/2 picture=40x30 file=r2.bmp",
+                          "album=1/2 index=-1/1 picture=0x0 file=r2.bmp",
+                          "album=1/2 index=0/1 picture=64x48 file=x.bmp",
+                          "album=1/2 index=0/1 picture=64x48 file=x.bmp"};
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(Place(show.lines[i + 2]), places[i]) << show.lines[i + 2];
+    EXPECT_TRUE(EndsWith(show.lines[i + 2], " full=1"));
+  }
+  EXPECT_TRUE(EndsWith(show.lines[7], " full=0"));
+
+  const TourRun stopped = Tour("click 500 360\ntimer\nslideshow\ntimer\nkey enter\ntimer\n");
+  ASSERT_EQ(stopped.status, 0);
+  ASSERT_EQ(stopped.lines.size(), 6u);
+  EXPECT_EQ(Place(stopped.lines[5]), "album=0/2 index=1/2 picture=40x30 file=r2.bmp");
+  EXPECT_TRUE(EndsWith(stopped.lines[5], " full=1"));
 }
 
 }  // namespace

@@ -81,6 +81,8 @@
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
 #define VK_F1 0x70
+#define VK_F5 0x74
+#define VK_F11 0x7A
 
 // WM_ACTIVATE
 #define WA_INACTIVE 0

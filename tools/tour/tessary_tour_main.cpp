@@ -235,10 +235,12 @@ class Tour {
         break;
       case Action::kShot:
         headless::PostCall([this, name = step.path] {
-          headless::SaveWindowPng(m_viewer.m_hWnd, m_outFolder + "/" + name + ".png");
+          SaveShot(m_outFolder + "/" + name + ".png");
         });
         break;
       case Action::kState: break;
+      case Action::kFullView: headless::PostKey(VK_F11); break;
+      case Action::kSlideshow: headless::PostKey(VK_F5); break;
     }
   }
 
@@ -271,7 +273,16 @@ class Tour {
       char name[32];
       std::snprintf(name, sizeof name, "/%03d-", m_stepNumber);
       std::string verb = step.text.substr(0, step.text.find(' '));
-      headless::SaveWindowPng(m_viewer.m_hWnd, m_outFolder + name + verb + ".png");
+      SaveShot(m_outFolder + name + verb + ".png");
+    }
+  }
+
+  // In full view the user sees the screen, not the window.
+  void SaveShot(const std::string& path) {
+    if (m_viewer.FullViewShown()) {
+      headless::SaveScreenPng(path);
+    } else {
+      headless::SaveWindowPng(m_viewer.m_hWnd, path);
     }
   }
 

@@ -22,6 +22,7 @@ const Verb kVerbs[] = {
     {"prev", Action::kPrev, 0},    {"copy", Action::kCopy, 0},
     {"export", Action::kExport, 1}, {"export-cancel", Action::kExportCancel, 0},
     {"shot", Action::kShot, 0},    {"state", Action::kState, 0},
+    {"fullview", Action::kFullView, 0}, {"slideshow", Action::kSlideshow, 0},
 };
 
 bool ParseInt(const std::string& word, int* value) {

@@ -25,6 +25,8 @@ enum class Action {
   kExportCancel,  // export-cancel
   kShot,          // shot NAME
   kState,
+  kFullView,      // fullview: F11, into full view or out of it
+  kSlideshow,     // slideshow: F5, the slideshow in full view
 };
 
 struct Step {

@@ -113,6 +113,7 @@ std::string StateLine(int stepNumber, const std::string& action, CViewerDlg& vie
     line << '-';
   }
   line << " cursor=" << headless::WaitCursorCount();
+  line << " full=" << (viewer.FullViewShown() ? 1 : 0);
   return line.str();
 }
 

@@ -31,7 +31,7 @@ struct StepOutcome {
 };
 
 // step N ACTION: album=SEL/COUNT index=I/N picture=WxH file=NAME title=0|1
-// splash=0|1 panel=0|1 midi=NAME|- wave=NAME|- box="TEXT"|- cursor=K
+// splash=0|1 panel=0|1 midi=NAME|- wave=NAME|- box="TEXT"|- cursor=K full=0|1
 std::string StateLine(int stepNumber, const std::string& action, CViewerDlg& viewer,
                       const StepOutcome& outcome, WaveNames& waveNames);
 
