@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "catalogue/folder_scan.h"
-#include "catalogue/reader_table.h"
+#include "imaging/core/reader_table.h"
 #include "imaging/core/image_size.h"
 
 bool IsFolderPattern(const CString& path) {

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "catalogue/reader_table.h"
+#include "imaging/core/reader_table.h"
 #include "imaging/core/codec.h"
 #include "imaging/core/error_text.h"
 #include "imaging/core/image_size.h"
