@@ -1,15 +1,12 @@
-// The stand-alone banner: a JPEG appended to the program file, shown in the
-// window's bottom-left corner.
-//
-// The trailer, counted back from the end of the program file: N bytes of
-// JPEG, the ten ASCII characters "STANDALONE" (no terminator), then N as an
-// unsigned 32-bit little-endian number.
+// The stand-alone banner: a JPEG appended to the program file
+// (app/banner_trailer.h), shown in the window's bottom-left corner.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "app/banner.h"
+#include "app/banner_trailer.h"
 #include "app/viewer_dlg.h"
 #include "imaging/core/error_text.h"
 #include "imaging/core/owners.h"
@@ -23,9 +20,7 @@
 
 namespace {
 
-const char kBannerTag[] = "STANDALONE";
-constexpr long kTagBytes = 10;
-constexpr long kTrailerBytes = kTagBytes + 4;
+constexpr long kTrailerBytes = static_cast<long>(banner_trailer::kTrailerBytes);
 // The program file's path is taken with at most this many characters.
 constexpr DWORD kModulePathCapacity = 256;
 // The framework's own report of memory that cannot be had.
@@ -56,16 +51,9 @@ long FileLength(std::FILE* file) {
 bool ReadTrailer(std::FILE* file, uint32_t* bannerBytes) {
   const long length = FileLength(file);
   if (length < kTrailerBytes || std::fseek(file, length - kTrailerBytes, SEEK_SET) != 0) return false;
-  unsigned char trailer[kTrailerBytes];
+  uint8_t trailer[kTrailerBytes];
   if (std::fread(trailer, 1, sizeof trailer, file) != sizeof trailer) return false;
-  // Compared as a string of at most ten characters: a zero byte differs.
-  if (std::strncmp(reinterpret_cast<const char*>(trailer), kBannerTag, kTagBytes) != 0) return false;
-  const uint32_t count = static_cast<uint32_t>(trailer[10]) | static_cast<uint32_t>(trailer[11]) << 8 |
-                         static_cast<uint32_t>(trailer[12]) << 16 |
-                         static_cast<uint32_t>(trailer[13]) << 24;
-  if (static_cast<uint64_t>(count) > static_cast<uint64_t>(length - kTrailerBytes)) return false;
-  *bannerBytes = count;
-  return true;
+  return banner_trailer::Parse(trailer, static_cast<uint64_t>(length - kTrailerBytes), bannerBytes);
 }
 
 void CViewerDlg::ReadBanner() {

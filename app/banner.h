@@ -1,6 +1,4 @@
-// The banner trailer at the end of the program file: N bytes of JPEG, the
-// ten ASCII characters "STANDALONE" (no terminator), then N as an unsigned
-// 32-bit little-endian number.
+// Reading the banner trailer (app/banner_trailer.h) from the program file.
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "catalogue/album_line.h"
 #include "catalogue/folder_scan.h"
 #include "catalogue/text_encoding.h"
 #include "platform/framework/afx_files.h"
@@ -94,20 +95,12 @@ TextFileRead ReadAlbumTxt(CStringArray& lines) {
 }
 
 CString LookUpAlbumKey(const CStringArray& lines, const CString& key) {
-  CString wanted = key;
-  wanted.MakeLower();
+  const std::string wanted = album_line::Lowered(key.GetString());
   for (INT_PTR i = 0; i < lines.GetSize(); ++i) {
-    const CString& line = lines.GetAt(i);
-    const int equals = line.Find('=');
-    if (equals < 1) continue;  // no "=", or nothing before it: no key
-    CString lineKey = line.Left(equals);
-    lineKey.Trim();
-    lineKey.MakeLower();
-    if (lineKey == wanted) {
-      CString value = line.Mid(equals + 1);
-      value.Trim();
-      return value;
-    }
+    std::string lineKey;
+    std::string value;
+    if (album_line::Split(lines.GetAt(i).GetString(), &lineKey, &value) && lineKey == wanted)
+      return CString(value.c_str());
   }
   return CString();
 }

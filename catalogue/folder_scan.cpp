@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "catalogue/reader_table.h"
+#include "imaging/core/reader_table.h"
 #include "platform/folder_loops.h"
 #include "platform/framework/afx_files.h"
 #include "platform/framework/afx_wnd.h"

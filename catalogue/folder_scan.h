@@ -18,7 +18,7 @@
 #include "platform/framework/afx_string.h"
 
 // A file is a picture when a reader of the extension table
-// (catalogue/reader_table.h) takes it: the last four characters of its path,
+// (imaging/core/reader_table.h) takes it: the last four characters of its path,
 // ignoring case, are .jpg .png .bmp .pcx .tif .tga or .gif.
 bool IsPictureFileName(const CString& path);
 

@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "catalogue/folder_scan.h"
-#include "catalogue/reader_table.h"
 #include "imaging/core/image_size.h"
+#include "imaging/core/reader_table.h"
 
 bool IsFolderPattern(const CString& path) {
   const int length = path.GetLength();
@@ -15,11 +15,7 @@ bool IsFolderPattern(const CString& path) {
 DecodedPicture::~DecodedPicture() { Release(); }
 
 void DecodedPicture::Release() {
-  if (m_block == nullptr) return;
-  if (m_rgb != nullptr) GlobalUnlock(m_block);
-  GlobalFree(m_block);
-  m_block = nullptr;
-  m_rgb = nullptr;
+  m_picture.Reset();
   m_width = m_height = 0;
   m_fullWidth = m_fullHeight = 0;
   m_rgbBytes = 0;
@@ -88,7 +84,6 @@ bool DecodedPicture::DecodeInto(const char* path, int32_t boxWidth, int32_t boxH
 
 bool DecodedPicture::TakeBlock(HGLOBAL block, uint32_t width, uint32_t height,
                                int blockBytesPerPixel) {
-  m_block = block;
   // The sizes travel beside the block; a block that cannot hold what they
   // claim, or sizes the signed entry points cannot take, are refused rather
   // than read past.
@@ -99,9 +94,9 @@ bool DecodedPicture::TakeBlock(HGLOBAL block, uint32_t width, uint32_t height,
       width >= 1 && height >= 1 && width <= kLargestSide && height <= kLargestSide &&
       pelorn::CheckedProduct(width, height, static_cast<uint64_t>(blockBytesPerPixel),
                              &blockBytes) &&
-      pelorn::CheckedProduct(width, height, 3, &rgbBytes) && GlobalSize(m_block) >= blockBytes;
-  if (sizesUsable) m_rgb = static_cast<const uint8_t*>(GlobalLock(m_block));
-  if (m_rgb == nullptr) {
+      pelorn::CheckedProduct(width, height, 3, &rgbBytes) && GlobalSize(block) >= blockBytes;
+  const bool locked = m_picture.Adopt(block);
+  if (!sizesUsable || !locked) {
     m_error = sizesUsable ? kPelornOutOfMemory : kPelornInternal;
     Release();
     return false;
@@ -114,12 +109,9 @@ bool DecodedPicture::TakeBlock(HGLOBAL block, uint32_t width, uint32_t height,
 
 bool DecodedPicture::TurnUpright() {
   if (m_orientation == 1) return true;
-  HGLOBAL upright = GlobalAlloc(GMEM_MOVEABLE, m_rgbBytes);
-  auto* uprightRgb = upright != nullptr ? static_cast<uint8_t*>(GlobalLock(upright)) : nullptr;
-  if (uprightRgb == nullptr ||
-      !OrientRgb(m_rgb, m_width, m_height, m_orientation, uprightRgb)) {
-    if (uprightRgb != nullptr) GlobalUnlock(upright);
-    if (upright != nullptr) GlobalFree(upright);
+  pelorn::GlobalBlockOwner upright;
+  if (!upright.AllocateAndLock(m_rgbBytes, GMEM_MOVEABLE) ||
+      !OrientRgb(rgb(), m_width, m_height, m_orientation, upright.bytes())) {
     Release();
     m_error = kPelornOutOfMemory;
     return false;
@@ -129,15 +121,11 @@ bool DecodedPicture::TurnUpright() {
   const int32_t height = swaps ? m_width : m_height;
   const int32_t fullWidth = swaps ? m_fullHeight : m_fullWidth;
   const int32_t fullHeight = swaps ? m_fullWidth : m_fullHeight;
-  const size_t rgbBytes = m_rgbBytes;
-  Release();
-  m_block = upright;
-  m_rgb = uprightRgb;
+  m_picture.Swap(upright);  // the stored turn is freed as `upright` goes
   m_width = width;
   m_height = height;
   m_fullWidth = fullWidth;
   m_fullHeight = fullHeight;
-  m_rgbBytes = rgbBytes;
   m_orientation = 1;
   return true;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "imaging/core/owners.h"
 #include "imaging/core/pelorn.h"
 #include "platform/framework/afx_string.h"
 #include "platform/win32.h"
@@ -42,7 +43,7 @@ class DecodedPicture {
   // Copy and Export hand on. False, holding nothing, when either fails.
   bool DecodeUprightEntry(const CString& entry);
 
-  const uint8_t* rgb() const { return m_rgb; }
+  const uint8_t* rgb() const { return m_picture.bytes(); }
   // At least 1 and at most INT32_MAX, so that the library's signed entry
   // points take them unchanged.
   int32_t width() const { return m_width; }
@@ -69,8 +70,8 @@ class DecodedPicture {
   // the new block cannot be had.
   bool TurnUpright();
 
-  HGLOBAL m_block = nullptr;
-  const uint8_t* m_rgb = nullptr;
+  // The reader's block, locked while held.
+  pelorn::GlobalBlockOwner m_picture;
   int32_t m_width = 0;
   int32_t m_height = 0;
   size_t m_rgbBytes = 0;

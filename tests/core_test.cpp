@@ -5,14 +5,16 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
-#include "catalogue/reader_table.h"
 #include "imaging/core/codec.h"
 #include "imaging/core/error_text.h"
 #include "imaging/core/image_size.h"
 #include "imaging/core/owners.h"
+#include "imaging/core/reader_table.h"
 #include "imaging/core/thread_state.h"
 #include "platform/winapi/test_hooks.h"
 
@@ -251,6 +253,43 @@ TEST(ReaderTable, LastFourCharactersInAnyLetterCase) {
   EXPECT_EQ(FindPictureReader(""), nullptr);
   EXPECT_EQ(FindPictureReader(nullptr), nullptr);
   EXPECT_EQ(FindPictureReader("notes.txt"), nullptr);
+}
+
+// Every file reader starts alike: the given outputs zeroed, a missing or
+// empty name or a missing output refused with 5, an unopenable file with 2.
+TEST(ReaderPrelude, EveryFileReaderTreatsArgumentsAndOutputsAlike) {
+  const std::string missing = (std::filesystem::temp_directory_path() / "no-such-picture.x").string();
+  struct Case {
+    const char* path;
+    bool withOutputs;
+    PelornError expected;
+  };
+  const Case cases[] = {{"", true, kPelornBadParam},
+                        {nullptr, true, kPelornBadParam},
+                        {missing.c_str(), false, kPelornBadParam},
+                        {missing.c_str(), true, kPelornFileOpen}};
+  const auto readScaled = [](const char* path, uint32_t* width, uint32_t* height) {
+    uint32_t fullWidth = 77;
+    uint32_t fullHeight = 77;
+    HGLOBAL block = ReadJpegFileScaled(path, 100, 100, width, height, &fullWidth, &fullHeight);
+    EXPECT_EQ(fullWidth, 0u);
+    EXPECT_EQ(fullHeight, 0u);
+    return block;
+  };
+  std::vector<std::pair<const char*, HGLOBAL (*)(const char*, uint32_t*, uint32_t*)>> readers;
+  for (const PictureReader& reader : kPictureReaders) readers.emplace_back(reader.formatName, reader.read);
+  readers.emplace_back("jpeg scaled", readScaled);
+  for (const auto& [name, read] : readers) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(name) + " path " + (c.path ? c.path : "null"));
+      uint32_t width = 77;
+      uint32_t height = 77;
+      EXPECT_EQ(read(c.path, c.withOutputs ? &width : nullptr, &height), nullptr);
+      EXPECT_EQ(GetLastImageError(), c.expected);
+      EXPECT_EQ(height, 0u);
+      if (c.withOutputs) EXPECT_EQ(width, 0u);
+    }
+  }
 }
 
 TEST(ModuleFileName, TestsCanPointItAtAFolder) {

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -38,6 +40,8 @@ constexpr int kExportPoint[2] = {277, 573};
 constexpr int kFirstRowPoint[2] = {70, 214};
 
 const std::string kProgram = std::string(TESSARY_BIN_DIR) + "/tessary";
+// The same program with the tests' Save As answers linked in.
+const std::string kTestProgram = std::string(TESSARY_BIN_DIR) + "/tessary-desktop-test";
 
 class DesktopTest : public ::testing::Test {
  protected:
@@ -47,9 +51,9 @@ class DesktopTest : public ::testing::Test {
     out_ = testing_support::TempDir();
   }
 
-  // Copies the real program onto the disc and starts it there.
+  // Copies the real program (its test build) onto the disc and starts it there.
   XWindow StartViewer(const std::vector<std::string>& environment = {}) {
-    fs::copy_file(kProgram, disc_.ProgramPath(), fs::copy_options::overwrite_existing);
+    fs::copy_file(kTestProgram, disc_.ProgramPath(), fs::copy_options::overwrite_existing);
     EXPECT_TRUE(program_.Start(disc_.ProgramPath(), environment));
     XWindow viewer = testing_support::FindWindow("Tessary", kStartMs);
     EXPECT_FALSE(viewer.id.empty()) << "no Tessary window appeared";
@@ -91,6 +95,19 @@ class DesktopTest : public ::testing::Test {
   testing_support::DesktopProgram program_;
   std::string out_;
 };
+
+// The program users get never reads the tests' Save As answer; only the
+// tests' own build does.
+TEST(DesktopProgram, OnlyTheTestBuildReadsTheSaveAsAnswer) {
+  const auto holds = [](const std::string& path, const std::string& text) {
+    std::ifstream file(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_FALSE(bytes.empty()) << path;
+    return bytes.find(text) != std::string::npos;
+  };
+  EXPECT_FALSE(holds(kProgram, "TESSARY_TEST_SAVE_AS"));
+  EXPECT_TRUE(holds(kTestProgram, "TESSARY_TEST_SAVE_AS"));
+}
 
 // Without a display the program says so on one line and exits with 1: no
 // display named, a display that does not answer, or only a Wayland one

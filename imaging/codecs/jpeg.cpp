@@ -30,6 +30,7 @@
 #include "imaging/core/codec.h"
 #include "imaging/core/image_size.h"
 #include "imaging/core/owners.h"
+#include "imaging/core/reader_prelude.h"
 #include "imaging/core/thread_state.h"
 #include "platform/win32.h"
 
@@ -292,13 +293,19 @@ PelornError DecodeJpeg(DecodeJob* job) {
   return kPelornOk;
 }
 
-// Step common to both readers: a fresh comment list, the message flag, zero outs.
-void BeginRead(uint32_t* width, uint32_t* height) {
+// Step common to every reader: a fresh comment list and the message flag.
+void BeginRead() {
   PelornThreadState& state = GetThreadState();
   state.readComments.clear();
   jpegMessageBoxes.store(state.showJpegMessages, std::memory_order_relaxed);
-  *width = 0;
-  *height = 0;
+}
+
+// Opens the file after the shared argument check (the outputs zeroed first).
+PelornError OpenJpegFile(const char* path, uint32_t* width, uint32_t* height, pelorn::FileOwner* file) {
+  const PelornError checked = pelorn::CheckReaderArguments(path, width, height);
+  if (checked != kPelornOk) return checked;
+  BeginRead();
+  return file->Open(path, "rb") ? kPelornOk : kPelornFileOpen;
 }
 
 // Runs the read and hands over the block; the owners release everything on
@@ -452,17 +459,9 @@ void SetJpegMessageBoxes(bool show) {
 // --- Codec methods -----------------------------------------------------------------
 
 HGLOBAL PelornCodec::ReadJpegFile(const char* path, uint32_t* width, uint32_t* height) {
-  errorCode = kPelornOk;
-  if (path == nullptr || width == nullptr || height == nullptr) {
-    errorCode = kPelornBadParam;
-    return nullptr;
-  }
-  BeginRead(width, height);
   pelorn::FileOwner file;
-  if (!file.Open(path, "rb")) {
-    errorCode = kPelornFileOpen;
-    return nullptr;
-  }
+  errorCode = OpenJpegFile(path, width, height, &file);
+  if (errorCode != kPelornOk) return nullptr;
   pelorn::GlobalBlockOwner picture;
   DecodeJob job{};
   job.file = file.get();
@@ -473,11 +472,13 @@ HGLOBAL PelornCodec::ReadJpegFile(const char* path, uint32_t* width, uint32_t* h
 HGLOBAL PelornCodec::ReadJpegMemory(const void* data, int32_t length, uint32_t* width,
                                     uint32_t* height) {
   errorCode = kPelornOk;
+  if (width != nullptr) *width = 0;
+  if (height != nullptr) *height = 0;
   if (data == nullptr || width == nullptr || height == nullptr) {
     errorCode = kPelornBadParam;
     return nullptr;
   }
-  BeginRead(width, height);
+  BeginRead();
   pelorn::GlobalBlockOwner picture;
   DecodeJob job{};
   job.data = data;
@@ -489,20 +490,16 @@ HGLOBAL PelornCodec::ReadJpegMemory(const void* data, int32_t length, uint32_t* 
 HGLOBAL PelornCodec::ReadJpegFileScaled(const char* path, uint32_t boxWidth, uint32_t boxHeight,
                                         uint32_t* width, uint32_t* height, uint32_t* fullWidth,
                                         uint32_t* fullHeight) {
-  errorCode = kPelornOk;
-  if (path == nullptr || width == nullptr || height == nullptr || fullWidth == nullptr ||
-      fullHeight == nullptr || boxWidth == 0 || boxHeight == 0) {
-    errorCode = kPelornBadParam;
-    return nullptr;
-  }
-  *fullWidth = 0;
-  *fullHeight = 0;
-  BeginRead(width, height);
+  if (fullWidth != nullptr) *fullWidth = 0;
+  if (fullHeight != nullptr) *fullHeight = 0;
   pelorn::FileOwner file;
-  if (!file.Open(path, "rb")) {
-    errorCode = kPelornFileOpen;
-    return nullptr;
+  errorCode = pelorn::CheckReaderArguments(path, width, height);
+  if (errorCode == kPelornOk && (fullWidth == nullptr || fullHeight == nullptr || boxWidth == 0 ||
+                                 boxHeight == 0)) {
+    errorCode = kPelornBadParam;
   }
+  if (errorCode == kPelornOk) errorCode = OpenJpegFile(path, width, height, &file);
+  if (errorCode != kPelornOk) return nullptr;
   pelorn::GlobalBlockOwner picture;
   DecodeJob job{};
   job.file = file.get();

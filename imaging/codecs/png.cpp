@@ -47,6 +47,7 @@
 
 #include "imaging/core/image_size.h"
 #include "imaging/core/owners.h"
+#include "imaging/core/reader_prelude.h"
 
 PngCodec::PngCodec() { ++GetThreadState().operationDepth; }
 PngCodec::~PngCodec() { --GetThreadState().operationDepth; }
@@ -346,19 +347,9 @@ int ChannelsOf(int colorType) {
 HGLOBAL PngCodec::Read(const char* path, uint32_t* width, uint32_t* height) {
   PelornThreadState& state = GetThreadState();
   state.pngReadTexts.clear();
-  if (width != nullptr) *width = 0;
-  if (height != nullptr) *height = 0;
-  errorCode = kPelornOk;
-  if (path == nullptr || width == nullptr || height == nullptr) {
-    errorCode = kPelornBadParam;
-    return nullptr;
-  }
-
   pelorn::FileOwner file;
-  if (!file.Open(path, "rb")) {
-    errorCode = kPelornFileOpen;
-    return nullptr;
-  }
+  errorCode = pelorn::OpenPictureFile(path, width, height, &file);
+  if (errorCode != kPelornOk) return nullptr;
   // Declared before the structures, which free into it.
   LibpngMemory libpngMemory;
   PngReadStructs structs;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "platform/win32.h"
 
@@ -42,8 +43,9 @@ class FileOwner {
   std::FILE* file_ = nullptr;
 };
 
-// A movable global block and its lock. Release() hands the block to the
-// caller unlocked; otherwise the block is unlocked and freed on the way out.
+// A movable global block and its lock: a picture a codec is filling, or a
+// reader's result while its caller works on it. Release() hands the block to
+// the caller unlocked; otherwise the block is unlocked and freed on the way out.
 class GlobalBlockOwner {
  public:
   GlobalBlockOwner() = default;
@@ -64,6 +66,20 @@ class GlobalBlockOwner {
       return false;
     }
     return true;
+  }
+  // Takes over a block (a reader's result) and locks it; false when it
+  // cannot be locked, the block then freed.
+  bool Adopt(HGLOBAL block) {
+    Reset();
+    block_ = block;
+    if (block_ == nullptr) return false;
+    bytes_ = static_cast<unsigned char*>(GlobalLock(block_));
+    if (bytes_ == nullptr) Reset();
+    return bytes_ != nullptr;
+  }
+  void Swap(GlobalBlockOwner& other) {
+    std::swap(block_, other.block_);
+    std::swap(bytes_, other.bytes_);
   }
   unsigned char* bytes() const { return bytes_; }
   HGLOBAL handle() const { return block_; }

@@ -87,7 +87,8 @@ HGLOBAL ReadJpegMemory(const void* data, int32_t length, uint32_t* width, uint32
 // into boxWidth x boxHeight, i.e. at least w / s x h / s for
 // s = max(w / boxWidth, h / boxHeight), so that a fit to the box only ever
 // shrinks it further. width and height receive the decoded size, fullWidth
-// and fullHeight the file's own. A box side of 0 is a bad parameter (5).
+// and fullHeight the file's own (all four zeroed first). A box side of 0
+// is a bad parameter (5).
 HGLOBAL ReadJpegFileScaled(const char* fileName, uint32_t boxWidth, uint32_t boxHeight,
                            uint32_t* width, uint32_t* height, uint32_t* fullWidth,
                            uint32_t* fullHeight);

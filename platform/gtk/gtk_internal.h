@@ -2,7 +2,7 @@
 // (gtk_display.cpp), the windows that show the framebuffers (gtk_windows.cpp),
 // pointer and keyboard input (gtk_input.cpp, gtk_keys.cpp), the main loop
 // (gtk_main_loop.cpp), message boxes (gtk_message_box.cpp), Save As
-// (gtk_save_as.cpp, gtk_test_answers.cpp), the clipboard (gtk_clipboard.cpp)
+// (gtk_save_as.cpp), the clipboard (gtk_clipboard.cpp)
 // and the cursor (gtk_cursor.cpp). gtk_backend.cpp joins them behind
 // platform::UserBackend.
 #pragma once
@@ -58,9 +58,10 @@ int RunMessageBox(HWND owner, const std::string& text, const std::string& captio
 bool RunSaveAsDialog(OPENFILENAMEA* dialog, const std::string& proposedName);
 // Key of each GtkFileFilter's data: its filter index, counted from 1.
 inline constexpr char kFilterIndexKey[] = "tessary-filter-index";
-// When the test environment asks for it, answers the chooser by itself once
-// it is on screen (gtk_test_answers.cpp).
-void ArrangeTestAnswer(GtkFileChooser* chooser);
+// Called with each chooser before it runs. Only the desktop tests' own build
+// of the program sets one (platform/gtk_test/); the program users get has none.
+using ChooserHook = void (*)(GtkFileChooser* chooser);
+void SetChooserHook(ChooserHook hook);
 
 // --- Clipboard ----------------------------------------------------------------------
 // Offers the layer's clipboard bitmap to other programs (or clears the offer).

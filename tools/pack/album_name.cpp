@@ -1,8 +1,9 @@
 #include "tools/pack/album_name.h"
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
+
+#include "catalogue/album_line.h"
 
 namespace pack {
 
@@ -30,23 +31,11 @@ std::vector<Line> SplitLines(const std::string& text) {
   return lines;
 }
 
-std::string Trimmed(const std::string& text) {
-  const auto isBlank = [](unsigned char c) { return std::isspace(c) != 0; };
-  const auto first = std::find_if_not(text.begin(), text.end(), isBlank);
-  const auto last = std::find_if_not(text.rbegin(), text.rend(), isBlank).base();
-  return first < last ? std::string(first, last) : std::string();
-}
-
-// Whether the line is "name = ..." as the viewer's key lookup sees it: split
-// at the first "=", which must stand after the line's first character.
+// Whether the line is "name = ..." as the viewer's key lookup sees it.
 bool IsNameLine(const std::string& line) {
-  const std::string trimmed = Trimmed(line);
-  const size_t equals = trimmed.find('=');
-  if (equals == std::string::npos || equals == 0) return false;
-  std::string key = Trimmed(trimmed.substr(0, equals));
-  std::transform(key.begin(), key.end(), key.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return key == "name";
+  std::string key;
+  std::string value;
+  return album_line::Split(line, &key, &value) && key == "name";
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/reader_table.h"
+#include "imaging/core/reader_table.h"
 #include "imaging/core/error_text.h"
 #include "imaging/core/pelorn.h"
 #include "imaging/core/picture_forms.h"

@@ -1,4 +1,5 @@
-// A test's answer to the Save As chooser. With TESSARY_TEST_SAVE_AS set to
+// A test's answer to the Save As chooser, linked only into the desktop tests'
+// build of the program (tessary-desktop-test). With TESSARY_TEST_SAVE_AS set to
 // "INDEX:PATH", the chooser, once on screen, selects the filter tagged INDEX,
 // goes to PATH's folder, types PATH's name and is accepted, as a user would
 // do it (pressing Save); what the dialog returns is then read from the
@@ -68,8 +69,6 @@ void Destroyed(GtkWidget*, gpointer data) {
   delete answer;
 }
 
-}  // namespace
-
 void ArrangeTestAnswer(GtkFileChooser* chooser) {
   static size_t choosersShown = 0;
   const char* request = std::getenv("TESSARY_TEST_SAVE_AS");
@@ -93,4 +92,7 @@ void ArrangeTestAnswer(GtkFileChooser* chooser) {
   g_signal_connect(chooser, "destroy", G_CALLBACK(Destroyed), answer);
 }
 
+const bool kHookSet = (SetChooserHook(ArrangeTestAnswer), true);
+
+}  // namespace
 }  // namespace platform::gtk
