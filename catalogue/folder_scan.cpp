@@ -1,6 +1,8 @@
 #include "catalogue/folder_scan.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -23,17 +25,25 @@ struct FolderEntry {
 // names, the dot entries, what is not the author's and what is neither a
 // file nor a folder are left out; an unreadable or missing folder gives
 // nothing.
-std::vector<FolderEntry> EnumerateFolder(const CString& folder) {
-  std::vector<FolderEntry> entries;
+// `visit` gets the finder on each entry and the entry's bare name.
+template <typename Visit>
+void ForEachEntry(const CString& folder, Visit visit) {
   CFileFind finder;
   BOOL more = finder.FindFile(WithTrailingSeparator(folder) + "*.*");
   while (more) {
     more = finder.FindNextFile();
+    if (finder.IsDots() || finder.MatchesMask(FILE_ATTRIBUTE_DEVICE)) continue;
     const CString name = finder.GetFileName();
-    if (finder.IsDots() || name.IsEmpty() || IsSystemEntryName(name)) continue;
-    if (finder.MatchesMask(FILE_ATTRIBUTE_DEVICE)) continue;
-    entries.push_back({finder.GetFilePath(), name, finder.IsDirectory() != FALSE});
+    if (name.IsEmpty() || IsSystemEntryName(name)) continue;
+    visit(finder, name);
   }
+}
+
+std::vector<FolderEntry> EnumerateFolder(const CString& folder) {
+  std::vector<FolderEntry> entries;
+  ForEachEntry(folder, [&entries](const CFileFind& finder, const CString& name) {
+    entries.push_back({finder.GetFilePath(), name, finder.IsDirectory() != FALSE});
+  });
   return entries;
 }
 
@@ -51,10 +61,33 @@ bool IsAlbumFolder(const CString& rootFolder, const FolderEntry& entry) {
 constexpr const char* kSystemFolderNames[] = {"$RECYCLE.BIN", "RECYCLER",
                                               "System Volume Information", "lost+found"};
 
+// A path's place in the sort: its first eight bytes past the shared part as
+// a big-endian number (zero past its end) and its place in the list.
+struct PathSortKey {
+  uint64_t leading;
+  uint32_t position;
+  const char* rest;
+};
+
+uint64_t LeadingBytes(const char* text) {
+  uint64_t leading = 0;
+  bool ended = false;
+  for (int i = 0; i < 8; ++i) {
+    const unsigned char byte = ended ? 0 : static_cast<unsigned char>(text[i]);
+    ended = byte == 0;
+    leading = leading << 8 | byte;
+  }
+  return leading;
+}
+
 }  // namespace
 
 bool IsSystemEntryName(const CString& name) {
-  if (name.GetLength() > 0 && name[0] == '.') return true;
+  if (name.GetLength() == 0) return false;
+  if (name[0] == '.') return true;
+  // Every system name starts with one of these: most names end here.
+  const char first = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+  if (first != '$' && first != 'r' && first != 's' && first != 'l') return false;
   for (const char* systemName : kSystemFolderNames) {
     if (EqualsNoCase(name, systemName)) return true;
   }
@@ -90,25 +123,42 @@ CString WithTrailingSeparator(const CString& path) {
 
 void SortPathList(CStringArray& list, INT_PTR first) {
   // Any sort giving the exchange sort's order will do: byte-wise, unsigned,
-  // case-sensitive. A stable O(n log n) sort keeps 20,000 files quick, and
-  // since the paths of one folder share their folder part, comparing from
-  // the first byte where any two differ gives the same order for less work.
+  // case-sensitive. The paths of one folder share their folder part, so the
+  // order is decided from the first byte where any two differ; the next
+  // eight bytes, read as one big-endian number, decide almost every
+  // comparison without touching the strings, and equal paths keep their
+  // order as in the exchange sort.
   if (list.GetSize() - first < 2) return;
-  std::vector<CString> sorted;
-  sorted.reserve(static_cast<size_t>(list.GetSize() - first));
-  for (INT_PTR i = first; i < list.GetSize(); ++i) sorted.push_back(std::move(list.ElementAt(i)));
-  size_t shared = std::strlen(sorted.front().GetString());
-  for (const CString& path : sorted) {
-    const char* a = sorted.front().GetString();
-    const char* b = path.GetString();
+  const size_t count = static_cast<size_t>(list.GetSize() - first);
+  size_t shared = std::strlen(list.GetAt(first).GetString());
+  for (INT_PTR i = first + 1; i < list.GetSize() && shared > 0; ++i) {
+    const char* a = list.GetAt(first).GetString();
+    const char* b = list.GetAt(i).GetString();
+    if (std::strncmp(a, b, shared) == 0) continue;
     size_t same = 0;
     while (same < shared && a[same] == b[same]) ++same;
     shared = same;
   }
-  std::stable_sort(sorted.begin(), sorted.end(), [shared](const CString& a, const CString& b) {
-    return std::strcmp(a.GetString() + shared, b.GetString() + shared) < 0;
+  std::vector<PathSortKey> keys(count);
+  for (size_t i = 0; i < count; ++i) {
+    const char* rest = list.GetAt(first + static_cast<INT_PTR>(i)).GetString() + shared;
+    keys[i] = {LeadingBytes(rest), static_cast<uint32_t>(i), rest};
+  }
+  std::sort(keys.begin(), keys.end(), [](const PathSortKey& a, const PathSortKey& b) {
+    if (a.leading != b.leading) return a.leading < b.leading;
+    // Equal leading bytes that hold the end of the path are equal paths.
+    if ((a.leading & 0xFF) != 0) {
+      const int order = std::strcmp(a.rest + 8, b.rest + 8);
+      if (order != 0) return order < 0;
+    }
+    return a.position < b.position;
   });
-  for (size_t i = 0; i < sorted.size(); ++i) {
+  std::vector<CString> sorted;
+  sorted.reserve(count);
+  for (const PathSortKey& key : keys) {
+    sorted.push_back(std::move(list.ElementAt(first + static_cast<INT_PTR>(key.position))));
+  }
+  for (size_t i = 0; i < count; ++i) {
     list.ElementAt(first + static_cast<INT_PTR>(i)) = std::move(sorted[i]);
   }
 }
@@ -142,9 +192,10 @@ void ScanRootFolder(const CString& rootFolder, CStringArray& albumList, CStringA
 void ScanAlbumFolder(const CString& albumFolder, CStringArray& pictureList) {
   CWaitCursor wait;
   pictureList.RemoveAll();
-  for (const FolderEntry& entry : EnumerateFolder(albumFolder)) {
-    if (!entry.isFolder && IsPictureFileName(entry.fullPath)) pictureList.Add(entry.fullPath);
-  }
+  // The name ends as the path does: the reader is found from the name.
+  ForEachEntry(albumFolder, [&pictureList](const CFileFind& finder, const CString& name) {
+    if (!finder.IsDirectory() && IsPictureFileName(name)) pictureList.Add(finder.GetFilePath());
+  });
   SortPathList(pictureList);
 }
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -130,6 +131,36 @@ TEST_F(FolderTree, TwentyThousandPicturesSortQuickly) {
   ASSERT_EQ(pictures.GetSize(), 20000);
   for (INT_PTR i = 1; i < pictures.GetSize(); ++i)
     ASSERT_LT(pictures.GetAt(i - 1).Compare(pictures.GetAt(i)), 0) << i;
+}
+
+// The designed exchange sort, byte-wise and unsigned, is the model the
+// quick sort must match: high bytes, upper before lower case, paths that end
+// inside the eight bytes after their common part, duplicates, a list with
+// nothing in common, and a first entry kept in place.
+TEST(PathSort, MatchesTheExchangeSort) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"/d/b.jpg", "/d/B.jpg", "/d/a.jpg", "/d/\xe9t\xe9.jpg", "/d/A.jpg"},
+      {"/d/p", "/d/p1", "/d/p", "/d/p12345678", "/d/p12345677x", "/d/p1234567", "/d/"},
+      {"/d/x/abcdefgh1.jpg", "/d/x/abcdefgh0.jpg", "/d/x/abcdefgh.jpg", "/d/x/abcdefgh1.jpg"},
+      {"zeta", "/alpha", "Beta", "beta", "\x80", "\x7f"},
+  };
+  for (size_t c = 0; c < cases.size(); ++c) {
+    for (INT_PTR first : {INT_PTR{0}, INT_PTR{1}}) {
+      std::vector<std::string> model = cases[c];
+      for (size_t pass = 1; pass < model.size() - first; ++pass) {
+        for (size_t i = first; i + 1 < model.size(); ++i) {
+          if (std::strcmp(model[i].c_str(), model[i + 1].c_str()) > 0) std::swap(model[i], model[i + 1]);
+        }
+      }
+      CStringArray list;
+      for (const std::string& path : cases[c]) list.Add(path.c_str());
+      SortPathList(list, first);
+      ASSERT_EQ(list.GetSize(), static_cast<INT_PTR>(model.size()));
+      for (size_t i = 0; i < model.size(); ++i)
+        EXPECT_STREQ(list.GetAt(static_cast<INT_PTR>(i)).GetString(), model[i].c_str())
+            << "case " << c << " first " << first << " entry " << i;
+    }
+  }
 }
 
 // --- album.txt -----------------------------------------------------------------

@@ -103,6 +103,7 @@ class CStringArray {
 
   INT_PTR Add(LPCSTR text);
   INT_PTR Add(const CString& text);
+  INT_PTR Add(CString&& text);
   void InsertAt(INT_PTR index, LPCSTR text, INT_PTR count = 1);
   void RemoveAt(INT_PTR index, INT_PTR count = 1);
   void RemoveAll() { m_items.clear(); }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/framework/afx_string.h"
 #include "platform/win32.h"
@@ -230,6 +231,10 @@ INT_PTR CStringArray::Add(LPCSTR text) {
 }
 INT_PTR CStringArray::Add(const CString& text) {
   m_items.push_back(text);
+  return GetSize() - 1;
+}
+INT_PTR CStringArray::Add(CString&& text) {
+  m_items.push_back(std::move(text));
   return GetSize() - 1;
 }
 void CStringArray::InsertAt(INT_PTR index, LPCSTR text, INT_PTR count) {

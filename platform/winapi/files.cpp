@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,15 +18,14 @@
 
 namespace {
 
-struct Entry {
-  std::string name;
-  unsigned char type;  // the directory entry's d_type (DT_UNKNOWN: not told)
-};
-
+// The folder is read as the search goes on, one directory entry at a time.
 struct Search {
   std::string folder;  // with a trailing separator, or empty for the current folder
-  std::vector<Entry> entries;
-  size_t next = 0;
+  std::string wildcard;
+  DIR* listing = nullptr;
+  ~Search() {
+    if (listing != nullptr) closedir(listing);
+  }
 };
 
 bool IsSeparator(char c) { return c == platform::kPathSeparator; }
@@ -70,9 +70,9 @@ DWORD KindAttribute(unsigned char directoryEntryType) {
   }
 }
 
-DWORD AttributesOf(DWORD kindAttribute, const std::string& name) {
+DWORD AttributesOf(DWORD kindAttribute, const char* name) {
   DWORD attributes = kindAttribute;
-  if (!name.empty() && name[0] == '.' && name != "." && name != "..") {
+  if (name[0] == '.' && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) {
     attributes |= FILE_ATTRIBUTE_HIDDEN;
   }
   return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
@@ -80,7 +80,7 @@ DWORD AttributesOf(DWORD kindAttribute, const std::string& name) {
 
 // The attributes of a file looked at on its own: the read-only flag too.
 DWORD AttributesOf(const struct stat& info, const std::string& name) {
-  DWORD attributes = AttributesOf(KindAttribute(info.st_mode), name);
+  DWORD attributes = AttributesOf(KindAttribute(info.st_mode), name.c_str());
   if ((info.st_mode & S_IWUSR) == 0) {
     attributes = (attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL)) | FILE_ATTRIBUTE_READONLY;
   }
@@ -95,28 +95,30 @@ DWORD AttributesOf(const struct stat& info, const std::string& name) {
 // for the path, the bare name and the kind only, so they are left 0. A listing that
 // cannot tell the entry's type (some file systems, symbolic links) is
 // completed with stat.
-bool Fill(const Search& search, const Entry& entry, LPWIN32_FIND_DATAA data) {
-  DWORD kind = KindAttribute(entry.type);
-  if (entry.type == DT_UNKNOWN || entry.type == DT_LNK) {
+bool Fill(const Search& search, const dirent& entry, LPWIN32_FIND_DATAA data) {
+  DWORD kind = KindAttribute(entry.d_type);
+  if (entry.d_type == DT_UNKNOWN || entry.d_type == DT_LNK) {
     struct stat info;
-    const std::string path = search.folder + entry.name;
+    const std::string path = search.folder + entry.d_name;
     if (stat(path.c_str(), &info) != 0 && lstat(path.c_str(), &info) != 0) return false;
     kind = KindAttribute(info.st_mode);
   }
-  std::memset(data, 0, sizeof *data);
-  data->dwFileAttributes = AttributesOf(kind, entry.name);
-  const size_t n = std::min(entry.name.size(), static_cast<size_t>(MAX_PATH - 1));
-  std::memcpy(data->cFileName, entry.name.data(), n);
-  data->cFileName[n] = '\0';
+  const size_t n = std::strlen(entry.d_name);
+  std::memset(data, 0, offsetof(WIN32_FIND_DATAA, cFileName));
+  data->dwFileAttributes = AttributesOf(kind, entry.d_name);
+  std::memcpy(data->cFileName, entry.d_name, n + 1);
+  data->cAlternateFileName[0] = '\0';
   return true;
 }
 
 // The next entry that can be described; names longer than MAX_PATH - 1 are
 // skipped rather than cut (a cut name would name another file).
 bool Advance(Search* search, LPWIN32_FIND_DATAA data) {
-  while (search->next < search->entries.size()) {
-    const Entry& entry = search->entries[search->next++];
-    if (entry.name.size() < MAX_PATH && Fill(*search, entry, data)) return true;
+  while (const dirent* entry = readdir(search->listing)) {
+    if (std::strlen(entry->d_name) < MAX_PATH && Matches(search->wildcard.c_str(), entry->d_name) &&
+        Fill(*search, *entry, data)) {
+      return true;
+    }
   }
   return false;
 }
@@ -133,19 +135,13 @@ HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
   while (cut > 0 && !IsSeparator(full[cut - 1])) --cut;
   auto search = new Search();
   search->folder = full.substr(0, cut);
-  std::string wildcard = full.substr(cut);
-  DIR* folder = opendir(search->folder.empty() ? "." : search->folder.c_str());
-  if (folder == nullptr) {
+  search->wildcard = full.substr(cut);
+  search->listing = opendir(search->folder.empty() ? "." : search->folder.c_str());
+  if (search->listing == nullptr) {
     delete search;
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  while (struct dirent* entry = readdir(folder)) {
-    if (Matches(wildcard.c_str(), entry->d_name)) {
-      search->entries.push_back({entry->d_name, entry->d_type});
-    }
-  }
-  closedir(folder);
   if (!Advance(search, data)) {
     delete search;
     SetLastError(ERROR_FILE_NOT_FOUND);
