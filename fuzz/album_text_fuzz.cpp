@@ -70,7 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   constexpr size_t kLargestTextFile = 0xFFFFF;
   Check(outcome == (size > kLargestTextFile ? TextFileRead::kTooLarge : TextFileRead::kRead));
   if (outcome != TextFileRead::kRead) return 0;
-  const std::string modelText(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size));
+  // A UTF-16 file is converted (the text_file target checks that); a UTF-8
+  // mark is dropped; otherwise the text is the bytes up to the first zero.
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  if (bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0) return 0;
+  const std::string unmarked = bytes.rfind("\xEF\xBB\xBF", 0) == 0 ? bytes.substr(3) : bytes;
+  const std::string modelText = unmarked.substr(0, unmarked.find('\0'));
   Check(std::string(text.GetString(), static_cast<size_t>(text.GetLength())) == modelText);
 
   CStringArray lines;

@@ -287,7 +287,9 @@ TEST(ReaderPrelude, EveryFileReaderTreatsArgumentsAndOutputsAlike) {
       EXPECT_EQ(read(c.path, c.withOutputs ? &width : nullptr, &height), nullptr);
       EXPECT_EQ(GetLastImageError(), c.expected);
       EXPECT_EQ(height, 0u);
-      if (c.withOutputs) EXPECT_EQ(width, 0u);
+      if (c.withOutputs) {
+        EXPECT_EQ(width, 0u);
+      }
     }
   }
 }
