@@ -302,7 +302,7 @@ TEST(PcxPalette, WithoutTheMarkerIndicesAreGrey) {
 }
 
 TEST(PcxPalette, FileShorterThanThePaletteTrailerIsGrey) {
-  // Fault mended: the marker test seeks 769 bytes back from the end; in a
+  // The marker test seeks 769 bytes back from the end; in a
   // 140-byte file there is nothing there, and the grey ramp stands.
   PcxFile file = EightBitRamp(3, 2);
   ASSERT_LT(file.Bytes().size(), 769u);
@@ -339,8 +339,8 @@ TEST(PcxPalette, FourBitSinglePlaneUsesTheHeaderColours) {
 }
 
 TEST(PcxPalette, MonochromeWithEqualHeaderColoursIsBlackAndWhite) {
-  // Fault mended: with colours 0 and 1 both zero the picture was one flat
-  // black; such files are shown black (0) and white (1).
+  // With colours 0 and 1 both zero the picture would be one flat black; such
+  // files are shown black (0) and white (1).
   PcxFile file;
   file.bitsPerPixel = 1;
   file.SetSize(4, 1);
@@ -425,7 +425,7 @@ TEST(PcxScanLines, OriginIsSubtractedFromTheSize) {
 }
 
 TEST(PcxScanLines, ShortBytesPerLineReadsZeroPastThePlane) {
-  // Fault mended: 2 bytes per line for 4 pixels per plane. Each plane's
+  // 2 bytes per line for 4 pixels per plane. Each plane's
   // bytes past its second read as 0 (palette entry 0), never as the next
   // plane's bytes or past the line buffer.
   PcxFile file;

@@ -173,8 +173,8 @@ TEST(TgaFailures, DepthOutsideRangeFailsBeforeAnyAllocation) {
 }
 
 TEST(TgaFailures, UnreadableColorMapEntrySizeIsCode35) {
-  // Fault mended: the entry reader has no layout for 12-bit entries; the file
-  // is rejected with the reader's own code rather than "no error".
+  // The entry reader has no layout for 12-bit entries: the file is rejected
+  // with the reader's own code, not "no error".
   for (int entryBits : {0, 1, 12, 17, 31, 48}) {
     TgaFile file;
     file.imageType = 1;
@@ -472,8 +472,8 @@ TEST(TgaColorMap, FirstIndexPlacesEntriesAndTheRestAreBlack) {
 }
 
 TEST(TgaColorMap, EntriesPastTheTableAreReadAndDropped) {
-  // Fault mended: first index 250 + 20 entries would run 14 entries past the
-  // 256-entry table. They are skipped; the pixel data after them still reads.
+  // First index 250 + 20 entries would run 14 entries past the 256-entry
+  // table: they are skipped, and the pixel data after them still reads.
   TgaFile file = MappedFile(250, 20, 24);
   for (int i = 0; i < 20; ++i) {
     file.colorMap.insert(file.colorMap.end(), {static_cast<uint8_t>(i), 0, 100});
@@ -492,7 +492,7 @@ TEST(TgaColorMap, EntriesPastTheTableAreReadAndDropped) {
 }
 
 TEST(TgaColorMap, IndicesPastTheTableAreBlack) {
-  // Fault mended: 16-bit indices reach 65535; those past entry 255 are black.
+  // 16-bit indices reach 65535; those past entry 255 are black.
   TgaFile file = MappedFile(0, 256, 24);
   file.colorMap = std::vector<uint8_t>(256 * 3, 0x40);
   file.pixelDepth = 16;

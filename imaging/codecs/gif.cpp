@@ -278,8 +278,8 @@ int32_t GifWriter::Write(const char* path, int32_t width, int32_t height, int32_
                          const int32_t* redTable, const int32_t* greenTable,
                          const int32_t* blueTable, const uint8_t* pixels) {
   errorCode = kPelornOk;
-  // Fault mended: sizes and indices that the file's 16-bit and 8-bit fields
-  // cannot hold were cut silently, giving a corrupt file reported as success.
+  // Sizes and indices the file's 16-bit and 8-bit fields cannot hold are
+  // refused: cut silently, they would give a corrupt file reported as success.
   size_t pixelCount = 0;
   if (path == nullptr || redTable == nullptr || greenTable == nullptr || blueTable == nullptr ||
       pixels == nullptr || bitsPerPixel < 1 || bitsPerPixel > 8 || width < 1 || width > 65535 ||
@@ -291,7 +291,7 @@ int32_t GifWriter::Write(const char* path, int32_t width, int32_t height, int32_
     return 0;
   }
   const int colorCount = 1 << bitsPerPixel;
-  // Fault mended: with fewer than 8 bits an index past the table would be
+  // With fewer than 8 bits an index past the table is refused: it would be
   // coded as a control code (the clear code or beyond).
   if (bitsPerPixel < 8) {
     for (size_t i = 0; i < pixelCount; ++i) {
@@ -358,8 +358,8 @@ int32_t GifWriter::Write(const char* path, int32_t width, int32_t height, int32_
 
   const uint8_t ending[2] = {0x00, kTrailer};
   Put(ending, sizeof ending);
-  // Fault mended: write errors (a full disk) were not detected. The data may
-  // only fail when the stream's buffer is flushed, so the close counts too.
+  // A write error (a full disk) may only show when the stream's buffer is
+  // flushed, so the flush and the close count too.
   const bool flushed = std::fflush(file_) == 0 && std::ferror(file_) == 0;
   const bool closed = file.Close();
   file_ = nullptr;

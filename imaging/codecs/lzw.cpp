@@ -30,8 +30,8 @@
 // --- Decoder -----------------------------------------------------------------------
 
 bool LzwDecoder::Initialise(int minimumCodeSize, GifSubBlockSource* source) {
-  // Fault mended: a code size above 11 puts the clear code (1 << s) at or
-  // past the 4096-entry tables; the read is refused instead.
+  // A code size above 11 is refused: it puts the clear code (1 << s) at or
+  // past the 4096-entry tables.
   if (minimumCodeSize < 0 || minimumCodeSize > kLargestMinimumCodeSize || source == nullptr)
     return false;
   source_ = source;
@@ -84,7 +84,7 @@ int LzwDecoder::GetCode(int width) {
     // 0 (not an end), so a stream cut at a byte boundary goes on as index 0.
     if (dataFinished_) return bitPosition_ >= lastBitPosition_ ? 0 : -1;
     FillBits();
-    // Fault mended: a code may span more than two sub-blocks (blocks of one
+    // A code may span more than two sub-blocks (blocks of one
     // byte) or run past the end of the data. One fill then leaves too few
     // valid bits; reading on would take stale bytes and, repeated, walk past
     // the buffer. Fill again, or treat it as the end of the data.
@@ -125,9 +125,8 @@ int LzwDecoder::NextIndexSlow() {
     codeLimit_ = 2 * clearCode_;
     nextFreeCode_ = clearCode_ + 2;
     stackCount_ = 0;
-    // Fault mended: a clear may follow a clear (legal, and a reset each
-    // time); taking the second as the first pixel gave a pixel of the clear
-    // code's value and shifted the rest of the picture.
+    // A clear may follow a clear (legal, and a reset each time); the second
+    // is not a pixel, or the picture would shift by one.
     do {
       code = GetCode(codeWidth_);
     } while (code == clearCode_);
