@@ -53,7 +53,8 @@ target_link_libraries(test_support_win32 PUBLIC pelorn gtest)
 target_compile_definitions(test_support_win32 PUBLIC
   TESSARY_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
   TESSARY_CORPUS_DIR="${CMAKE_SOURCE_DIR}/tests/corpus"
-  TESSARY_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+  TESSARY_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
+  TESSARY_REFERENCE_DIR="${CMAKE_BINARY_DIR}/reference")
 
 set(library_tests)
 foreach(name ${PELORN_WIN32_TESTS})
@@ -71,4 +72,6 @@ target_link_libraries(program_text_test PRIVATE winframework gtest_main)
 list(APPEND library_tests program_text_test)
 # The peak working set, from GetProcessMemoryInfo.
 target_link_libraries(memory_bound_test PRIVATE psapi)
+add_dependencies(png_test reference_decodes)
+add_dependencies(tiff_test reference_decodes)
 add_custom_target(pelorn_library_tests DEPENDS ${library_tests})
