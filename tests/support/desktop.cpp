@@ -1,6 +1,7 @@
 #include "tests/support/desktop.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,14 +20,6 @@ namespace testing_support {
 namespace {
 
 constexpr int kPollMs = 100;
-
-bool ReadLines(const std::string& path, std::vector<std::string>* lines) {
-  std::ifstream in(path);
-  std::string line;
-  lines->clear();
-  while (std::getline(in, line)) lines->push_back(line);
-  return lines->size() >= 2;
-}
 
 // xwininfo's geometry of one window.
 bool DescribeWindow(const std::string& id, XWindow* window) {
@@ -62,51 +55,57 @@ VirtualDisplay::~VirtualDisplay() {
 }
 
 bool VirtualDisplay::Start(std::string* error) {
-  if (RunCommand("command -v xvfb-run >/dev/null 2>&1") != 0) {
-    *error = "xvfb-run is not installed (tools/install-deps.sh installs it)";
+  if (RunCommand("command -v Xvfb >/dev/null 2>&1") != 0) {
+    *error = "Xvfb is not installed (tools/install-deps.sh installs it)";
     return false;
   }
-  const std::string where = TempDir() + "/display";
-  const std::string script = "echo \"$DISPLAY\" > " + Quoted(where + ".tmp") +
-                             " && echo \"$XAUTHORITY\" >> " + Quoted(where + ".tmp") + " && mv " +
-                             Quoted(where + ".tmp") + " " + Quoted(where) + " && exec sleep 600";
-  // xvfb-run -a takes the first free number, so two tests starting at once
-  // may take the same one; a number of this process's own, passed over while
-  // another server holds it, keeps parallel tests apart.
-  int serverNumber = 100 + static_cast<int>(getpid() % 800);
-  while (access(("/tmp/.X" + std::to_string(serverNumber) + "-lock").c_str(), F_OK) == 0) ++serverNumber;
-  const std::string serverArgument = std::to_string(serverNumber);
+  // With -displayfd the server takes a free display number itself and writes
+  // it once it accepts connections, so tests starting together never share
+  // a number and never connect before the server is up.
+  int channel[2];
+  if (pipe(channel) != 0) {
+    *error = "pipe failed";
+    return false;
+  }
   const pid_t child = fork();
   if (child < 0) {
+    close(channel[0]);
+    close(channel[1]);
     *error = "fork failed";
     return false;
   }
   if (child == 0) {
     setsid();
+    close(channel[0]);
     const int quiet = open("/dev/null", O_WRONLY);
     dup2(quiet, STDOUT_FILENO);
     dup2(quiet, STDERR_FILENO);
-    execlp("xvfb-run", "xvfb-run", "-n", serverArgument.c_str(), "-s", "-screen 0 1024x768x24", "sh",
-           "-c", script.c_str(), static_cast<char*>(nullptr));
+    const std::string fd = std::to_string(channel[1]);
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+           "tcp", static_cast<char*>(nullptr));
     _exit(127);
   }
+  close(channel[1]);
   group_ = child;
-  std::vector<std::string> lines;
-  for (int waited = 0; waited < 15000; waited += kPollMs) {
-    if (ReadLines(where, &lines)) {
-      setenv("DISPLAY", lines[0].c_str(), 1);
-      setenv("XAUTHORITY", lines[1].c_str(), 1);
-      unsetenv("WAYLAND_DISPLAY");
-      return true;
-    }
-    if (waitpid(child, nullptr, WNOHANG) == child) {
-      group_ = 0;
-      break;
-    }
-    Pause(kPollMs);
+  std::string number;
+  pollfd readable{channel[0], POLLIN, 0};
+  for (int waited = 0; waited < 15000 && number.find('\n') == std::string::npos; waited += kPollMs) {
+    if (poll(&readable, 1, kPollMs) <= 0) continue;
+    char buffer[16];
+    const ssize_t got = read(channel[0], buffer, sizeof buffer);
+    if (got <= 0) break;
+    number.append(buffer, static_cast<size_t>(got));
   }
-  *error = "Xvfb did not start through xvfb-run";
-  return false;
+  close(channel[0]);
+  if (number.find('\n') == std::string::npos) {
+    *error = "Xvfb did not start";
+    return false;
+  }
+  number.erase(number.find('\n'));
+  setenv("DISPLAY", (":" + number).c_str(), 1);
+  unsetenv("XAUTHORITY");
+  unsetenv("WAYLAND_DISPLAY");
+  return true;
 }
 
 DesktopProgram::~DesktopProgram() {

@@ -11,8 +11,8 @@
 
 namespace testing_support {
 
-// An Xvfb server of 1024 x 768 x 24 started through xvfb-run; DISPLAY and
-// XAUTHORITY of this process point at it while it lives.
+// An Xvfb server of 1024 x 768 x 24 on a free display number; DISPLAY of
+// this process points at it while it lives.
 class VirtualDisplay {
  public:
   VirtualDisplay() = default;
