@@ -5,6 +5,7 @@
 
 #include "catalogue/album_line.h"
 #include "catalogue/folder_scan.h"
+#include "catalogue/name_matching.h"
 #include "catalogue/text_encoding.h"
 #include "platform/framework/afx_files.h"
 #include "platform/paths.h"
@@ -114,11 +115,10 @@ void ReorderAlbums(const CStringArray& lines, CStringArray& albumList) {
     key.Format("Dir%d", n);
     CString value = LookUpAlbumKey(lines, key);
     if (value.IsEmpty()) break;
-    value.MakeLower();
+    const std::u32string wanted = ComparableName(value.GetString());
     for (INT_PTR i = 1; i < albumList.GetSize(); ++i) {
-      CString folderName = LastPathPart(albumList.GetAt(i));
-      folderName.MakeLower();
-      if (folderName == value) chosen.Add(albumList.GetAt(i));
+      if (ComparableName(LastPathPart(albumList.GetAt(i)).GetString()) == wanted)
+        chosen.Add(albumList.GetAt(i));
     }
   }
   if (chosen.GetSize() <= 1) return;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "catalogue/album_names.h"
+#include "catalogue/name_matching.h"
 #include "catalogue/folder_scan.h"
 #include "platform/winapi/test_hooks.h"
 #include "tests/support/test_support.h"
@@ -212,6 +213,42 @@ TEST_F(FolderTree, DirKeysChooseAndOrderAlbums) {
   SplitAlbumLines("Dir1 = Nowhere\r\n", lines);  // names no folder
   ReorderAlbums(lines, unchanged);
   EXPECT_EQ(Strings(unchanged), Strings(albums));
+}
+
+struct NameSpellings {
+  const char* albumTxtValue;
+  const char* folderName;
+  bool same;
+};
+
+// Rows by Unicode's canonical equivalence (checked with Python's
+// unicodedata.normalize("NFC", ...)) and Windows-1252's table.
+TEST(AlbumNames, OneNameInEverySpellingPicksTheSameFolder) {
+  const NameSpellings rows[] = {
+      {"Caf\xC3\xA9", "Cafe\xCC\x81", true},                      // macOS writes "e" + U+0301
+      {"Caf\xE9", "Caf\xC3\xA9", true},                            // album.txt in Windows-1252
+      {"\xE2\x80\x9CQ\xE2\x80\x9D", "\x93Q\x94", true},           // 1252 quotes 0x93/0x94
+      {"\xED\x95\x9C", "\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB", true},  // Hangul jamo
+      {"\xE3\x81\x8C", "\xE3\x81\x8B\xE3\x82\x99", true},          // kana + voicing mark
+      {"\xC7\x9F", "a\xCC\x88\xCC\x84", true},                   // two marks in turn
+      {"CAF\xC3\x89", "caf\xC3\xA9", true},
+      {"Cafe", "Caf\xC3\xA9", false},
+      {"\xED\x95\x98", "\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB", false},
+  };
+  for (const NameSpellings& row : rows) {
+    EXPECT_EQ(ComparableName(row.albumTxtValue) == ComparableName(row.folderName), row.same)
+        << row.albumTxtValue << " / " << row.folderName;
+  }
+}
+
+TEST_F(FolderTree, ADecomposedFolderNameIsChosenByItsComposedName) {
+  Touch(At("Cafe\xCC\x81/a.jpg"));
+  Touch(At("Beach/a.jpg"));
+  CStringArray albums, pictures, lines;
+  ScanRootFolder(root_.c_str(), albums, pictures);
+  SplitAlbumLines("Dir1 = Caf\xC3\xA9\r\n", lines);
+  ReorderAlbums(lines, albums);
+  EXPECT_EQ(Strings(albums), (std::vector<std::string>{root_ + "/", At("Cafe\xCC\x81")}));
 }
 
 TEST_F(FolderTree, AlbumTxtBesideTheProgramWhateverItsCase) {

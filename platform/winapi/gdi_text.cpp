@@ -29,6 +29,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/text_points.h"
 #include "platform/winapi/gdi_objects.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -500,60 +501,6 @@ Layout LayOut(FontFace* font, const std::u32string& text) {
 
 int WidthOf(FontFace* font, const std::u32string& text) { return LayOut(font, text).width; }
 
-// Windows-1252 for the bytes 0x80 to 0x9F (0: unassigned).
-const uint16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-bool DecodeUtf8(const std::string& text, std::u32string* out) {
-  out->clear();
-  for (size_t i = 0; i < text.size();) {
-    const uint8_t c = static_cast<uint8_t>(text[i]);
-    int extra;
-    uint32_t point;
-    if (c < 0x80) {
-      extra = 0, point = c;
-    } else if ((c & 0xE0) == 0xC0) {
-      extra = 1, point = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      extra = 2, point = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      extra = 3, point = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + static_cast<size_t>(extra) >= text.size()) return false;  // cut short
-    for (int k = 1; k <= extra; ++k) {
-      const uint8_t next = static_cast<uint8_t>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      point = point << 6 | (next & 0x3F);
-    }
-    static const uint32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
-    if (point < kMinimum[extra] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
-      return false;
-    }
-    out->push_back(point);
-    i += static_cast<size_t>(extra) + 1;
-  }
-  return true;
-}
-
-std::u32string Decode(const std::string& text) {
-  std::u32string points;
-  if (DecodeUtf8(text, &points)) return points;
-  points.clear();
-  for (char ch : text) {
-    const uint8_t c = static_cast<uint8_t>(ch);
-    if (c >= 0x80 && c < 0xA0) {
-      points.push_back(kCp1252High[c - 0x80] != 0 ? kCp1252High[c - 0x80] : 0xFFFD);
-    } else {
-      points.push_back(c);
-    }
-  }
-  return points;
-}
-
 std::string Bytes(LPCSTR text, int length) {
   if (text == nullptr) return std::string();
   if (length < 0) return std::string(text);
@@ -790,7 +737,7 @@ BOOL GetTextExtentPoint32A(HDC dc, LPCSTR text, int length, LPSIZE size) {
   std::lock_guard<std::mutex> hold(TextLock());
   FontFace* font = FaceOf(object);
   if (font == nullptr) return FALSE;
-  size->cx = WidthOf(font, Decode(Bytes(text, length < 0 ? 0 : length)));
+  size->cx = WidthOf(font, platform::TextCodePoints(Bytes(text, length < 0 ? 0 : length)));
   size->cy = font->ascent + font->descent;
   return TRUE;
 }
@@ -803,7 +750,7 @@ BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int length) {
   std::lock_guard<std::mutex> hold(TextLock());
   FontFace* font = FaceOf(object);
   if (font == nullptr) return FALSE;
-  const Layout line = LayOut(font, Decode(Bytes(text, length)));
+  const Layout line = LayOut(font, platform::TextCodePoints(Bytes(text, length)));
   int left = x + target.offsetX;
   switch (object->textAlign & (TA_CENTER | TA_RIGHT)) {
     case TA_CENTER:
@@ -873,7 +820,7 @@ int DrawTextA(HDC dc, LPCSTR text, int length, LPRECT rect, UINT format) {
     wholeLines = static_cast<size_t>(std::max(boxHeight, 0) / lineHeight);
   }
   std::vector<std::u32string> lines =
-      Lines(font, Decode(bytes), singleLine, wordBreak, boxWidth, wholeLines);
+      Lines(font, platform::TextCodePoints(bytes), singleLine, wordBreak, boxWidth, wholeLines);
   const bool textFollows = lines.size() > wholeLines;
   if (textFollows) lines.resize(wholeLines);
   if ((format & DT_END_ELLIPSIS) != 0) {
