@@ -379,6 +379,8 @@ struct KeyCase {
   bool about;     // the About box opened
   bool copied;    // the clipboard holds the picture
   bool exported;  // the Save As dialog was shown
+  bool fullView;  // pressed in full view
+  bool fullAfter;  // full view still shown after the key
 };
 
 class KeyTest : public NavigationTest, public ::testing::WithParamInterface<KeyCase> {};
@@ -393,6 +395,7 @@ TEST_P(KeyTest, KeysReachTheHiddenButtonsOperations) {
   Scenario scenario;
   testing_support::StartBrowsing(scenario, viewer);
   scenario.Call("first the second picture", [&] { viewer.Next(); });
+  if (key.fullView) scenario.Call("full view", [&] { viewer.EnterFullView(); });
   bool aboutOpened = false;
   if (key.exported) scenario.CancelSaveAs("cancel the Save As dialog");
   scenario.Call(std::string("press ") + key.name, [&] {
@@ -415,6 +418,8 @@ TEST_P(KeyTest, KeysReachTheHiddenButtonsOperations) {
     std::vector<uint8_t> pixels;
     EXPECT_EQ(headless::ClipboardPicture(&width, &height, &pixels), key.copied);
     EXPECT_EQ(headless::TakeSaveAsDialogs().size(), key.exported ? 1u : 0u);
+    EXPECT_EQ(viewer.FullViewShown(), key.fullAfter);
+    viewer.LeaveFullView();
   });
   scenario.Key("close", VK_ESCAPE);
   scenario.Run(viewer, IDCANCEL);
@@ -423,16 +428,26 @@ TEST_P(KeyTest, KeysReachTheHiddenButtonsOperations) {
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, KeyTest,
-    ::testing::Values(KeyCase{"Right", VK_RIGHT, false, 1, 0, false, false, false},
-                      KeyCase{"PageDown", VK_NEXT, false, 1, 0, false, false, false},
-                      KeyCase{"Space", VK_SPACE, false, 1, 0, false, false, false},
-                      KeyCase{"Left", VK_LEFT, false, 0, 0, false, false, false},
-                      KeyCase{"PageUp", VK_PRIOR, false, 0, 0, false, false, false},
-                      KeyCase{"BackSpace", VK_BACK, false, 0, 0, false, false, false},
-                      KeyCase{"CtrlC", 'C', true, 0, 1, false, true, false},
-                      KeyCase{"C", 'C', false, 0, 1, false, false, false},
-                      KeyCase{"CtrlS", 'S', true, 0, 1, false, false, true},
-                      KeyCase{"F1", VK_F1, false, 0, 1, true, false, false}),
+    ::testing::Values(KeyCase{"Right", VK_RIGHT, false, 1, 0, false, false, false, false, false},
+                      KeyCase{"PageDown", VK_NEXT, false, 1, 0, false, false, false, false, false},
+                      KeyCase{"Space", VK_SPACE, false, 1, 0, false, false, false, false, false},
+                      KeyCase{"Left", VK_LEFT, false, 0, 0, false, false, false, false, false},
+                      KeyCase{"PageUp", VK_PRIOR, false, 0, 0, false, false, false, false, false},
+                      KeyCase{"BackSpace", VK_BACK, false, 0, 0, false, false, false, false, false},
+                      KeyCase{"CtrlC", 'C', true, 0, 1, false, true, false, false, false},
+                      KeyCase{"C", 'C', false, 0, 1, false, false, false, false, false},
+                      KeyCase{"CtrlS", 'S', true, 0, 1, false, false, true, false, false},
+                      KeyCase{"F1", VK_F1, false, 0, 1, true, false, false, false, false},
+                      // Full view pages as the window does, and F11 or Escape
+                      // leave it on the page it shows.
+                      KeyCase{"FullViewRight", VK_RIGHT, false, 1, 0, false, false, false, true, true},
+                      KeyCase{"FullViewPageDown", VK_NEXT, false, 1, 0, false, false, false, true, true},
+                      KeyCase{"FullViewSpace", VK_SPACE, false, 1, 0, false, false, false, true, true},
+                      KeyCase{"FullViewLeft", VK_LEFT, false, 0, 0, false, false, false, true, true},
+                      KeyCase{"FullViewPageUp", VK_PRIOR, false, 0, 0, false, false, false, true, true},
+                      KeyCase{"FullViewBackSpace", VK_BACK, false, 0, 0, false, false, false, true, true},
+                      KeyCase{"FullViewF11", VK_F11, false, 0, 1, false, false, false, true, false},
+                      KeyCase{"FullViewEscape", VK_ESCAPE, false, 0, 1, false, false, false, true, false}),
     [](const ::testing::TestParamInfo<KeyCase>& param) { return std::string(param.param.name); });
 
 TEST_F(NavigationTest, RightClickOutsideTheListOpensTheAboutBox) {

@@ -28,14 +28,7 @@ debian_sources_enable fuzz-deps >&2
 
 declare -A versions
 stamp_text=""
-for package in "${source_packages[@]}"; do
-  versions[$package]=$(debian_source_version "$package")
-  if [ -z "${versions[$package]}" ]; then
-    echo "No source package $package in bookworm main" >&2
-    exit 1
-  fi
-  stamp_text+="$package ${versions[$package]}"$'\n'
-done
+debian_source_versions "${source_packages[@]}"
 stamp_text+="clang $(clang --version | head -1)"$'\n'
 stamp_text+="build $(cat "$0" "$root/tools/debian-sources.sh" | sha256sum | cut -d' ' -f1)"
 prefix=$cache/$(printf '%s' "$stamp_text" | sha256sum | cut -c1-16)
@@ -58,14 +51,8 @@ work=$cache/work
 mkdir -p "$work/src" "$work/obj" "$prefix"
 cd "$work"
 
-debian_sources_fetch "$work/src" "${source_packages[@]}" >&2
+debian_sources_unpack "$work/src" "${source_packages[@]}"
 source_dir() { debian_source_dir "$work/src" "$1" "${versions[$1]}"; }
-for package in "${source_packages[@]}"; do
-  if [ ! -d "$(source_dir "$package")" ]; then
-    echo "Unpacking $package failed" >&2
-    exit 1
-  fi
-done
 
 export CC=clang CXX=clang++ CFLAGS="$sanitize_flags" CXXFLAGS="$sanitize_flags"
 cmake_common=(
@@ -82,18 +69,6 @@ cmake_common=(
 if command -v ccache >/dev/null; then
   cmake_common+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
-
-build_and_install() {
-  local name=$1 source=$2
-  shift 2
-  echo "== $name" >&2
-  cmake -S "$source" -B "$work/obj/$name" "${cmake_common[@]}" "$@" >"$work/obj/$name.configure.log" 2>&1 ||
-    { cat "$work/obj/$name.configure.log" >&2; exit 1; }
-  nice cmake --build "$work/obj/$name" -j"$jobs" >"$work/obj/$name.build.log" 2>&1 ||
-    { tail -50 "$work/obj/$name.build.log" >&2; exit 1; }
-  cmake --install "$work/obj/$name" >"$work/obj/$name.install.log" 2>&1 ||
-    { cat "$work/obj/$name.install.log" >&2; exit 1; }
-}
 
 # zlib: its own configure script, static library only.
 echo "== zlib" >&2
@@ -117,16 +92,13 @@ cp "$jpeg_build/libjpeg.a" "$prefix/lib/"
 cp "$jpeg_build/jconfig.h" "$jpeg_source/jpeglib.h" "$jpeg_source/jerror.h" "$jpeg_source/jmorecfg.h" \
   "$prefix/include/"
 
-build_and_install libpng "$(source_dir libpng1.6)" \
+codec_build_and_install libpng "$(source_dir libpng1.6)" \
   -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
   -DPNG_HARDWARE_OPTIMIZATIONS=OFF
 
 # libtiff: the codecs of the Windows build (JPEG, old JPEG, Deflate, PixarLog).
-build_and_install libtiff "$(source_dir tiff)" \
-  -Djpeg=ON -Dold-jpeg=ON -Djpeg12=OFF -Dzlib=ON -Dpixarlog=ON \
-  -Dlibdeflate=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF -Djbig=OFF -Dlerc=OFF \
-  -Dcxx=OFF -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF -Dtiff-docs=OFF \
-  -Dsphinx=OFF -DJPEG_INCLUDE_DIR="$prefix/include" -DJPEG_LIBRARY="$prefix/lib/libjpeg.a"
+codec_build_and_install libtiff "$(source_dir tiff)" \
+  "${codec_tiff_options[@]}" -DJPEG_INCLUDE_DIR="$prefix/include" -DJPEG_LIBRARY="$prefix/lib/libjpeg.a"
 grep -q "#define JPEG_SUPPORT 1" "$prefix/include/tiffconf.h"
 grep -q "#define ZIP_SUPPORT 1" "$prefix/include/tiffconf.h"
 

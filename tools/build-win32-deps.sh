@@ -30,14 +30,7 @@ debian_sources_enable win32-deps
 
 declare -A versions
 stamp_text=""
-for package in "${source_packages[@]}"; do
-  versions[$package]=$(debian_source_version "$package")
-  if [ -z "${versions[$package]}" ]; then
-    echo "No source package $package in bookworm main" >&2
-    exit 1
-  fi
-  stamp_text+="$package ${versions[$package]}"$'\n'
-done
+debian_source_versions "${source_packages[@]}"
 stamp_text+="libz-mingw-w64-dev $(dpkg-query -W -f='${Version}' libz-mingw-w64-dev)"$'\n'
 stamp_text+="build $(cat "$0" "$toolchain" "$root/tools/debian-sources.sh" | sha256sum | cut -d' ' -f1)"$'\n'
 
@@ -52,14 +45,8 @@ printf '%s' "$stamp_text" | sed 's/^/  /'
 rm -rf "$prefix" "$work/src" "$work/obj"
 mkdir -p "$work/src" "$work/obj" "$prefix"
 
-debian_sources_fetch "$work/src" "${source_packages[@]}"
+debian_sources_unpack "$work/src" "${source_packages[@]}"
 source_dir() { debian_source_dir "$work/src" "$1" "${versions[$1]}"; }
-for package in "${source_packages[@]}"; do
-  if [ ! -d "$(source_dir "$package")" ]; then
-    echo "Unpacking $package failed" >&2
-    exit 1
-  fi
-done
 
 cmake_common=(
   -DCMAKE_TOOLCHAIN_FILE="$toolchain"
@@ -75,21 +62,9 @@ if command -v ccache >/dev/null; then
   cmake_common+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
 
-build_and_install() {
-  local name=$1 source=$2
-  shift 2
-  echo "== $name"
-  cmake -S "$source" -B "$work/obj/$name" "${cmake_common[@]}" "$@" >"$work/obj/$name.configure.log" 2>&1 ||
-    { cat "$work/obj/$name.configure.log" >&2; exit 1; }
-  cmake --build "$work/obj/$name" -j"$jobs" >"$work/obj/$name.build.log" 2>&1 ||
-    { tail -50 "$work/obj/$name.build.log" >&2; exit 1; }
-  cmake --install "$work/obj/$name" >"$work/obj/$name.install.log" 2>&1 ||
-    { cat "$work/obj/$name.install.log" >&2; exit 1; }
-}
-
 # libjpeg-turbo: the libjpeg 6.2 interface, as Debian's libjpeg62-turbo;
 # WITH_SIMD is fatal when nasm is missing rather than silently dropped.
-build_and_install libjpeg-turbo "$(source_dir libjpeg-turbo)" \
+codec_build_and_install libjpeg-turbo "$(source_dir libjpeg-turbo)" \
   -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=ON -DREQUIRE_SIMD=ON \
   -DWITH_TURBOJPEG=OFF -DCMAKE_ASM_NASM_COMPILER=nasm
 grep -q 'SIMD' "$work/obj/libjpeg-turbo.configure.log"
@@ -99,18 +74,15 @@ grep -q 'SIMD' "$work/obj/libjpeg-turbo.configure.log"
 png_source=$(source_dir libpng1.6)
 sed -i 's/MATCHES "\^i?86"/MATCHES "^i[3-6]86"/' "$png_source/CMakeLists.txt"
 grep -q 'MATCHES "^i\[3-6\]86"' "$png_source/CMakeLists.txt"
-build_and_install libpng "$png_source" \
+codec_build_and_install libpng "$png_source" \
   -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
   -DPNG_HARDWARE_OPTIMIZATIONS=ON -DPNG_INTEL_SSE=on
 grep -q 'intel/filter_sse2_intrinsics.c' "$work/obj/libpng/CMakeFiles/png_static.dir/build.make" ||
   { echo "libpng was configured without its SSE2 code" >&2; exit 1; }
 
 # libtiff: JPEG (over the libjpeg-turbo above) and Deflate (zlib) only.
-build_and_install libtiff "$(source_dir tiff)" \
-  -Djpeg=ON -Dold-jpeg=ON -Djpeg12=OFF -Dzlib=ON -Dpixarlog=ON \
-  -Dlibdeflate=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF -Djbig=OFF -Dlerc=OFF \
-  -Dcxx=OFF -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF -Dtiff-docs=OFF \
-  -Dsphinx=OFF -DJPEG_INCLUDE_DIR="$prefix/include" -DJPEG_LIBRARY="$prefix/lib/libjpeg.a"
+codec_build_and_install libtiff "$(source_dir tiff)" \
+  "${codec_tiff_options[@]}" -DJPEG_INCLUDE_DIR="$prefix/include" -DJPEG_LIBRARY="$prefix/lib/libjpeg.a"
 grep -q "#define JPEG_SUPPORT 1" "$prefix/include/tiffconf.h"
 grep -q "#define ZIP_SUPPORT 1" "$prefix/include/tiffconf.h"
 

@@ -9,6 +9,18 @@
 #                                applied) into DIR
 #   debian_source_dir DIR PKG VERSION
 #                                the folder a package of that version unpacks to
+#   debian_source_versions PKG...
+#                                fills the caller's associative array `versions`
+#                                and adds a "PKG VERSION" line to `stamp_text`
+#                                for each; stops when one is missing
+#   debian_sources_unpack DIR PKG...
+#                                fetches them into DIR and checks each unpacked
+#   codec_build_and_install NAME SOURCE ARGS...
+#                                configures, builds and installs one CMake
+#                                project with the caller's `cmake_common`, in
+#                                $work/obj/NAME (its logs beside it)
+# and `codec_tiff_options`, libtiff's codecs for both builds (JPEG, old JPEG,
+# Deflate, PixarLog; nothing else, no tools).
 
 debian_sources_sudo=()
 if [ "$(id -u)" -ne 0 ]; then debian_sources_sudo=(sudo); fi
@@ -52,3 +64,46 @@ debian_source_dir() {
   version=${version#*:}
   echo "$dir/$package-${version%-*}"
 }
+
+debian_source_versions() {
+  local package
+  for package in "$@"; do
+    versions[$package]=$(debian_source_version "$package")
+    if [ -z "${versions[$package]}" ]; then
+      echo "No source package $package in bookworm main" >&2
+      exit 1
+    fi
+    stamp_text+="$package ${versions[$package]}"$'\n'
+  done
+}
+
+debian_sources_unpack() {
+  local dir=$1 package
+  shift
+  debian_sources_fetch "$dir" "$@" >&2
+  for package in "$@"; do
+    if [ ! -d "$(debian_source_dir "$dir" "$package" "${versions[$package]}")" ]; then
+      echo "Unpacking $package failed" >&2
+      exit 1
+    fi
+  done
+}
+
+codec_build_and_install() {
+  local name=$1 source=$2
+  shift 2
+  echo "== $name" >&2
+  cmake -S "$source" -B "$work/obj/$name" "${cmake_common[@]}" "$@" >"$work/obj/$name.configure.log" 2>&1 ||
+    { cat "$work/obj/$name.configure.log" >&2; exit 1; }
+  nice cmake --build "$work/obj/$name" -j"$jobs" >"$work/obj/$name.build.log" 2>&1 ||
+    { tail -50 "$work/obj/$name.build.log" >&2; exit 1; }
+  cmake --install "$work/obj/$name" >"$work/obj/$name.install.log" 2>&1 ||
+    { cat "$work/obj/$name.install.log" >&2; exit 1; }
+}
+
+codec_tiff_options=(
+  -Djpeg=ON -Dold-jpeg=ON -Djpeg12=OFF -Dzlib=ON -Dpixarlog=ON
+  -Dlibdeflate=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF -Djbig=OFF -Dlerc=OFF
+  -Dcxx=OFF -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF -Dtiff-docs=OFF
+  -Dsphinx=OFF
+)
