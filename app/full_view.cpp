@@ -45,11 +45,12 @@ void CViewerDlg::RefreshFullView() {
         m_fullView.ShowPicture(m_pictureBitmap, m_pictureWidth, m_pictureHeight)) {
       return;
     }
-    m_fullView.ShowNothing();
+    // Nothing to show: the line that says why, as the window has it.
+    m_fullView.ShowText(m_pictureFailure);
     return;
   }
   if (m_titleShown) {
-    m_fullView.ShowTitle(m_titleText);
+    m_fullView.ShowText(m_titleText);
   } else {
     m_fullView.ShowNothing();
   }

@@ -1,4 +1,4 @@
-// The full view window: paints the fitted picture or the title text on black
+// The full view window: paints the fitted picture or large text on black
 // and hands every key and click to the viewer, which decides what they do.
 #include "app/full_view_dlg.h"
 
@@ -15,9 +15,9 @@ const AfxDialogTemplate kFullViewTemplate = {
     IDD_FULL_VIEW, WS_POPUP, WS_EX_TOOLWINDOW, 0, 0, 186, 94, "", nullptr, 0};
 const AfxDialogTemplateRegistrar kRegisterFullView(&kFullViewTemplate);
 
-constexpr COLORREF kTitleTextColor = RGB(255, 255, 255);
-// The title's letters are this share of the screen's height.
-constexpr int kTitleLetterShare = 26;
+constexpr COLORREF kTextColor = RGB(255, 255, 255);
+// The text's letters are this share of the screen's height.
+constexpr int kLetterShare = 26;
 
 }  // namespace
 
@@ -85,18 +85,18 @@ bool CFullViewDlg::ShowPicture(const uint8_t* rgb, int32_t width, int32_t height
   return true;
 }
 
-void CFullViewDlg::ShowTitle(const CString& text) {
+void CFullViewDlg::ShowText(const CString& text) {
   ShowNothing();
-  m_titleText = text;
-  m_titleShown = true;
+  m_text = text;
+  m_textShown = true;
 }
 
 void CFullViewDlg::ShowNothing() {
   m_fitted.clear();
   m_fittedWidth = 0;
   m_fittedHeight = 0;
-  m_titleShown = false;
-  m_titleText.Empty();
+  m_textShown = false;
+  m_text.Empty();
   Invalidate(FALSE);
 }
 
@@ -110,22 +110,22 @@ void CFullViewDlg::OnPaint() {
   if (!m_fitted.empty()) {
     DrawRgb(hdc, m_fitted.data(), m_fittedWidth, m_fittedHeight, (m_screenWidth - m_fittedWidth) / 2,
             (m_screenHeight - m_fittedHeight) / 2, m_fittedWidth, m_fittedHeight);
-  } else if (m_titleShown) {
-    DrawTitle(hdc);
+  } else if (m_textShown) {
+    DrawLargeText(hdc);
   }
 }
 
-void CFullViewDlg::DrawTitle(HDC hdc) {
-  HFONT font = CreateFontA(-(m_screenHeight / kTitleLetterShare), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+void CFullViewDlg::DrawLargeText(HDC hdc) {
+  HFONT font = CreateFontA(-(m_screenHeight / kLetterShare), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
                            FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                            DEFAULT_QUALITY, FF_SWISS, nullptr);
   HGDIOBJ oldFont = font != nullptr ? SelectObject(hdc, font) : nullptr;
   ::SetBkMode(hdc, TRANSPARENT);
-  ::SetTextColor(hdc, kTitleTextColor);
+  ::SetTextColor(hdc, kTextColor);
   // The text's box leaves a tenth of the screen free on every side.
   RECT box = {m_screenWidth / 10, m_screenHeight / 10, m_screenWidth - m_screenWidth / 10,
               m_screenHeight - m_screenHeight / 10};
-  AfxDrawText(hdc, m_titleText, &box,
+  AfxDrawText(hdc, m_text, &box,
               DT_CENTER | DT_VCENTER | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL | DT_END_ELLIPSIS);
   if (font != nullptr) {
     SelectObject(hdc, oldFont);

@@ -1,5 +1,6 @@
 // The full view: a border-less pop-up over the whole screen that shows one
-// picture fitted to the screen, or a title page's text large, on black.
+// picture fitted to the screen, or text large on black (a title page's, or
+// why the picture cannot be shown).
 // It takes no decisions: its keys and clicks go back to the viewer.
 #pragma once
 
@@ -25,7 +26,7 @@ class CFullViewDlg : public CDialog {
   // The page on show: the picture (RGB, top row first) fitted to the screen.
   // False, showing black, when the fitted copy cannot be made.
   bool ShowPicture(const uint8_t* rgb, int32_t width, int32_t height);
-  void ShowTitle(const CString& text);
+  void ShowText(const CString& text);
   void ShowNothing();
 
   int screenWidth() const { return m_screenWidth; }
@@ -44,7 +45,7 @@ class CFullViewDlg : public CDialog {
   void OnClose() override;
 
  private:
-  void DrawTitle(HDC hdc);
+  void DrawLargeText(HDC hdc);
 
   CViewerDlg* m_viewer;
   int m_screenWidth = 0;
@@ -52,6 +53,6 @@ class CFullViewDlg : public CDialog {
   std::vector<uint8_t> m_fitted;  // the picture fitted, RGB, top row first
   int32_t m_fittedWidth = 0;
   int32_t m_fittedHeight = 0;
-  CString m_titleText;
-  bool m_titleShown = false;
+  CString m_text;
+  bool m_textShown = false;
 };

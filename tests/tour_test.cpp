@@ -211,6 +211,21 @@ TEST_F(TourTest, FullViewFitsThePictureToTheScreen) {
   EXPECT_GE(testing_support::Psnr(shown, *reference), 34.0);
 }
 
+// A picture that cannot be shown says why in full view too, white on black.
+TEST_F(TourTest, FullViewSaysWhyAPictureCannotBeShown) {
+  disc_.Bmp("a.bmp", 40, 30, 1);
+  disc_.Text("b.jpg", "not a picture inside");
+  const TourRun run = Tour("click 500 360\ntimer\nnext\nfullview\nshot bad\n");
+  ASSERT_EQ(run.status, 0);
+  const auto screen = testing_support::ReferenceDecode(out_ + "/bad.png");
+  ASSERT_TRUE(screen.has_value());
+  size_t white = 0;
+  for (size_t i = 0; i + 2 < screen->rgb.size(); i += 3) {
+    white += screen->rgb[i] == 255 && screen->rgb[i + 1] == 255 && screen->rgb[i + 2] == 255;
+  }
+  EXPECT_GT(white, 100u);
+}
+
 // Paging in full view is Next's and Prev's: the same places, albums crossed,
 // the title page shown white on black; Escape returns to the window there.
 TEST_F(TourTest, FullViewPagesAsTheWindowDoes) {
