@@ -145,53 +145,6 @@ std::optional<TiffTags> ReadTags(const std::string& path) {
   return tags;
 }
 
-// A binary PGM/PPM/PBM reference, scaled to 8 bits (rounded).
-std::optional<Picture> ReadPnm(const std::string& path) {
-  const std::vector<uint8_t> bytes = ReadWholeFile(path);
-  std::string text(bytes.begin(), bytes.end());
-  std::istringstream in(text);
-  std::string magic;
-  uint32_t width = 0, height = 0, maxValue = 1;
-  auto next = [&in]() {  // the next number, past "#" comments
-    in >> std::ws;
-    while (in.peek() == '#') {
-      std::string comment;
-      std::getline(in, comment);
-      in >> std::ws;
-    }
-    uint32_t value = 0;
-    in >> value;
-    return value;
-  };
-  in >> magic;
-  width = next();
-  height = next();
-  if (magic != "P4") maxValue = next();
-  in.get();
-  size_t at = static_cast<size_t>(in.tellg());
-  Picture picture;
-  picture.width = width;
-  picture.height = height;
-  for (uint32_t y = 0; y < height; ++y) {
-    for (uint32_t x = 0; x < width; ++x) {
-      if (magic == "P4") {
-        const size_t stride = (width + 7) / 8;
-        const bool black = bytes[at + y * stride + x / 8] & (0x80 >> (x % 8));
-        picture.rgb.insert(picture.rgb.end(), 3, black ? 0 : 255);
-        continue;
-      }
-      const int channels = magic == "P6" ? 3 : 1;
-      for (int c = 0; c < channels; ++c) {
-        uint32_t value = bytes[at++];
-        if (maxValue > 255) value = value << 8 | bytes[at++];
-        const auto scaled = static_cast<uint8_t>((value * 255 + maxValue / 2) / maxValue);
-        picture.rgb.insert(picture.rgb.end(), channels == 1 ? 3 : 1, scaled);
-      }
-    }
-  }
-  return picture;
-}
-
 int progressCalls = 0;
 int32_t CountProgress(int32_t, int32_t) {
   ++progressCalls;
@@ -325,7 +278,7 @@ TEST_F(TiffCorpus, LibtiffPicturesMatchTheirPnmReferences) {
            {"libtiff_rgb-3c-16b.tiff", "libtiff_rgb-3c-16b.ppm"}}) {
     ReadOutcome outcome = ReadTiff(CorpusPath("tiff", tiff));
     ASSERT_EQ(outcome.code, kPelornOk) << tiff;
-    const auto reference = ReadPnm(CorpusPath("tiff", "ref/" + pnm));
+    const auto reference = testing_support::ReadPnm(CorpusPath("tiff", "ref/" + pnm));
     ASSERT_TRUE(reference.has_value()) << pnm;
     ASSERT_EQ(reference->width, outcome.picture.width) << pnm;
     ASSERT_EQ(reference->height, outcome.picture.height) << pnm;
