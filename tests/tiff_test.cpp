@@ -319,6 +319,90 @@ TEST(TiffGolden, CorpusMatchesTheGoldenList) {
   ExpectGoldenList("tiff", lines, withoutCodec);
 }
 
+// libtiff's tiff2rgba: the RGBA interface's picture without its alpha,
+// written as a plain TIFF and read back by Pillow. Empty when it gives none.
+std::optional<Picture> Tiff2RgbaDecode(const std::string& path) {
+  const std::string output = TempDir() + "/tiff2rgba.tif";
+  std::remove(output.c_str());
+  if (testing_support::RunCommand("tiff2rgba -n '" + path + "' '" + output + "' 2>/dev/null") != 0) {
+    return std::nullopt;
+  }
+  return testing_support::ReferenceDecode(output);
+}
+
+enum class TiffPeer { kNetpbm, kMagick, kTiff2Rgba };
+
+// The files the comparisons above leave out (signed samples, CIE L*a*b*,
+// orientations 5 to 8, files Pillow cannot decode), each against another
+// decoder: netpbm's tifftopnm, which unpacks the samples itself; ImageMagick
+// (within 1 for CMYK scaling); or, where neither shows the picture as this
+// reader does (L*a*b*, YCbCr, alpha, orientation), tiff2rgba, which takes
+// libtiff's RGBA interface as the reader does and so pins the reader's own
+// part: the size, the row order and dropping the alpha byte.
+TEST(TiffCorpusPeers, FilesLeftOutAboveMatchNetpbmImageMagickOrTiff2rgba) {
+  const std::vector<std::pair<std::string, TiffPeer>> files = {
+      {"imagers_ycbcr_lzw_bt709.tif", TiffPeer::kTiff2Rgba},
+      {"imagetiff_bigtiff_BigTIFFMotorola.tif", TiffPeer::kNetpbm},
+      {"imagetiff_cmyk-4c-8b.tiff", TiffPeer::kMagick},
+      {"imagetiff_extra_bits_gray_8b.tiff", TiffPeer::kMagick},
+      {"imagetiff_int8.tif", TiffPeer::kNetpbm},
+      {"imagetiff_minisblack-1c-i8b.tiff", TiffPeer::kNetpbm},
+      {"imagetiff_seq-1c-i8-f8446bbe.tiff", TiffPeer::kNetpbm},
+      {"imagetiff_tiled-cmyk-i8.tif", TiffPeer::kNetpbm},
+      {"imagetiff_tiled-oversize-gray-i8.tif", TiffPeer::kNetpbm},
+      {"libtiff_minisblack-2c-8b-alpha.tiff", TiffPeer::kTiff2Rgba},
+      {"libtiff_testfax3_bug54_1dnoEOL.tif", TiffPeer::kNetpbm},
+      {"libtiff_testfax3_bug_513.tiff", TiffPeer::kNetpbm},
+      {"libtiffpic_cramps-tile.tif", TiffPeer::kNetpbm},
+      {"libtiffpic_dscf0013.tif", TiffPeer::kTiff2Rgba},
+      {"libtiffpic_text.tif", TiffPeer::kNetpbm},
+      {"pillow_8bit.s.tif", TiffPeer::kNetpbm},
+      {"pillow_crash-0da013a13571cc8eb457a39fee8db18f8a3c7127.tif", TiffPeer::kNetpbm},
+      {"pillow_crash-2020-10-test.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_crash-63b1dffefc8c075ddc606c0a2f5fdc15ece78863.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_crash-74d2a78403a5a59db1fb0a2b8735ac068a75f6e3.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_hopper.Lab.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_lab-green.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_lab-red.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_lab.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_separate_planar_extra_samples.tiff", TiffPeer::kTiff2Rgba},
+      {"pillow_tiff_overflow_rows_per_strip.tif", TiffPeer::kNetpbm},
+  };
+  for (const auto& [name, peer] : files) {
+    SCOPED_TRACE(name);
+    const std::string path = CorpusPath("tiff", name);
+    if (!CompressionCodecBuiltIn(path)) continue;
+    const ReadOutcome outcome = ReadTiff(path);
+    ASSERT_EQ(outcome.code, kPelornOk);
+    std::optional<Picture> reference;
+    if (peer == TiffPeer::kNetpbm) reference = testing_support::NetpbmDecode("tifftopnm", path);
+    if (peer == TiffPeer::kMagick) {
+      reference = testing_support::MagickDecode(path, outcome.picture.width, outcome.picture.height);
+    }
+    if (peer == TiffPeer::kTiff2Rgba) reference = Tiff2RgbaDecode(path);
+    ASSERT_TRUE(reference.has_value()) << "the peer gives no picture";
+    ASSERT_EQ(reference->width, outcome.picture.width);
+    ASSERT_EQ(reference->height, outcome.picture.height);
+    EXPECT_LE(testing_support::Compare(outcome.picture, *reference).maxDelta, peer == TiffPeer::kMagick ? 1 : 0);
+  }
+}
+
+// A file this reader refuses gets no picture from libtiff's own converter
+// either: the refusals are libtiff's (a directory it cannot read, samples its
+// RGBA interface does not take: 12-bit, 32-bit, floating point, 16-bit CMYK),
+// or the memory bound, whose one file libtiff refuses as well.
+TEST(TiffCorpusPeers, RefusedFilesGetNoPictureFromTiff2rgba) {
+  int refused = 0;
+  for (const std::string& name : CorpusFiles("tiff")) {
+    const std::string path = CorpusPath("tiff", name);
+    if (!CompressionCodecBuiltIn(path)) continue;
+    if (ReadTiff(path).gotBlock) continue;
+    ++refused;
+    EXPECT_FALSE(Tiff2RgbaDecode(path).has_value()) << name;
+  }
+  EXPECT_GE(refused, 60);
+}
+
 // =================================================================================
 // Orientation
 // =================================================================================
