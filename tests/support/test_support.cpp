@@ -164,7 +164,9 @@ std::optional<Picture> ParsePnm(const std::vector<uint8_t>& bytes) {
     }
     if (at >= bytes.size() || !std::isdigit(bytes[at])) return false;
     uint64_t parsed = 0;
-    while (at < bytes.size() && std::isdigit(bytes[at]) && parsed < 0xFFFFFFFF) parsed = parsed * 10 + (bytes[at++] - '0');
+    while (at < bytes.size() && std::isdigit(bytes[at]) && parsed < 0xFFFFFFFF) {
+      parsed = parsed * 10 + (bytes[at++] - '0');
+    }
     *value = static_cast<uint32_t>(parsed);
     return parsed <= 0xFFFF;
   };
@@ -180,6 +182,11 @@ std::optional<Picture> ParsePnm(const std::vector<uint8_t>& bytes) {
   const size_t sampleBytes = maxValue > 255 ? 2 : 1;
   const size_t rowBytes = kind == '4' ? (picture.width + 7) / 8 : picture.width * channels * sampleBytes;
   if (at > bytes.size() || bytes.size() - at < rowBytes * picture.height) return std::nullopt;
+  if (kind == '6' && maxValue == 255) {
+    picture.rgb.assign(bytes.begin() + static_cast<long>(at),
+                       bytes.begin() + static_cast<long>(at + rowBytes * picture.height));
+    return picture;
+  }
   picture.rgb.reserve(static_cast<size_t>(picture.width) * picture.height * 3);
   for (uint32_t y = 0; y < picture.height; ++y) {
     const uint8_t* row = &bytes[at + y * rowBytes];
@@ -202,12 +209,12 @@ std::optional<Picture> ParsePnm(const std::vector<uint8_t>& bytes) {
 
 std::optional<Picture> ReadPnm(const std::string& path) { return ParsePnm(ReadWholeFile(path)); }
 
-std::optional<Picture> NetpbmDecode(const std::string& converter, const std::string& path) {
+std::optional<Picture> NetpbmDecode(const std::string& converter, const std::string& path,
+                                    bool failureAfterThePictureCounts) {
   const std::string output = TempDir() + "/netpbm.pnm";
   std::remove(output.c_str());
-  // The exit status is not asked: giftopnm writes the first picture and then
-  // fails on a later one that has no colour table.
-  RunCommand(converter + " " + Quoted(path) + " >" + Quoted(output) + " 2>/dev/null");
+  const int status = RunCommand(converter + " " + Quoted(path) + " >" + Quoted(output) + " 2>/dev/null");
+  if (status != 0 && failureAfterThePictureCounts) return std::nullopt;
   return ReadPnm(output);
 }
 
@@ -311,7 +318,8 @@ void ExpectGoldenList(const std::string& suite, const std::string& lines,
   if (expected == lines) return;
   // Name the first line that differs; a whole-file diff of hundreds of lines helps no one.
   size_t start = 0;
-  int lineNumber = 1 + static_cast<int>(std::count(storedList.begin(), storedList.begin() + static_cast<long>(headerLength), '\n'));
+  const auto header = storedList.begin() + static_cast<long>(headerLength);
+  int lineNumber = 1 + static_cast<int>(std::count(storedList.begin(), header, '\n'));
   while (start < expected.size() && start < lines.size()) {
     const size_t expectedEnd = expected.find('\n', start);
     const size_t actualEnd = lines.find('\n', start);

@@ -51,9 +51,11 @@ std::optional<Picture> ParsePnm(const std::vector<uint8_t>& bytes);
 std::optional<Picture> ReadPnm(const std::string& path);
 
 // The picture a netpbm converter writes for a file, e.g. "giftopnm --image=1"
-// or "tifftopnm"; empty when the converter writes no whole picture (its
-// complaints about what follows the first picture do not count).
-std::optional<Picture> NetpbmDecode(const std::string& converter, const std::string& path);
+// or "tifftopnm"; empty when it writes no whole picture or, unless told
+// otherwise, when it fails after writing one (pngtopam on a cut end chunk;
+// giftopnm on a later picture without a colour table).
+std::optional<Picture> NetpbmDecode(const std::string& converter, const std::string& path,
+                                    bool failureAfterThePictureCounts = true);
 
 // The Python interpreter that has Pillow: Debian's /usr/bin/python3 when present.
 const char* PythonWithPillow();
