@@ -1118,8 +1118,9 @@ TEST_F(GifCorpus, PillowFilesAgainstPillow) {
 // each checked another way: against netpbm's giftopnm, which gives the first
 // picture in its own rectangle with the transparent index in its palette
 // colour, as this reader does (and may fail on a later picture); against
-// ImageMagick where netpbm refuses a file for bytes after the picture; or by
-// the reader's rule, read off the file's own bytes.
+// ImageMagick where netpbm refuses a file for bytes after the picture or a
+// picture placed off the screen; or by the reader's rule, read off the
+// file's own bytes.
 enum class GifCheck {
   kNetpbm,
   kMagick,
@@ -1134,6 +1135,7 @@ TEST_F(GifCorpus, FilesWithoutASuiteReferenceMatchAPeerOrTheReadersRule) {
       {"imagers_large-gif-anim-combine.gif", GifCheck::kNetpbm},
       {"imagers_large-gif-anim-full-frame-replace.gif", GifCheck::kNetpbm},
       {"imagers_zero-loop-count.gif", GifCheck::kEndsBeforeTheData},
+      {"peterdn_animated_transparent_loop_frames_out_of_bounds.gif", GifCheck::kMagick},  // off the screen
       {"peterdn_static_nontransparent.gif", GifCheck::kNetpbm},
       {"peterdn_static_transparent.gif", GifCheck::kNetpbm},
       {"pillow_chi.gif", GifCheck::kNetpbm},
