@@ -1157,6 +1157,7 @@ TEST_F(GifCorpus, FilesWithoutASuiteReferenceMatchAPeerOrTheReadersRule) {
       {"pillow_transparent_dispose.gif", GifCheck::kNetpbm},
       {"pillow_zero_width.gif", GifCheck::kZeroWidth},
       {"pygif_dispose-restore-previous.gif", GifCheck::kNetpbm},
+      {"pygif_image-outside-bg.gif", GifCheck::kMagick},  // off the screen
       {"pygif_images-overlap.gif", GifCheck::kNetpbm},
       {"pygif_invalid-colors.gif", GifCheck::kBlackPastTheTable},
       {"pygif_plain-text.gif", GifCheck::kNetpbm},
