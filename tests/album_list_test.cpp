@@ -16,6 +16,7 @@
 #include "platform/backend.h"
 #include "resources/resource_ids.h"
 #include "tests/support/disc.h"
+#include "tests/support/ellipsis.h"
 #include "tests/support/scenario.h"
 #include "tests/support/test_support.h"
 
@@ -365,21 +366,8 @@ std::vector<Ink> InkColumns(const Row& row, const testing_support::Picture& imag
   return runs;
 }
 
-// The label ends in three small marks on its baseline (each with its
-// one-pixel shadow): an ellipsis.
-bool EndsInEllipsis(const std::vector<Ink>& runs) {
-  if (runs.size() < 4) return false;
-  const Ink* dot = &runs[runs.size() - 3];
-  for (int i = 0; i < 3; ++i) {
-    if (dot[i].Width() > 4 || dot[i].bottom - dot[i].top > 4) return false;
-    if (std::abs(dot[i].bottom - dot[0].bottom) > 1) return false;
-  }
-  const auto tallest =
-      std::max_element(runs.begin(), runs.end() - 3, [](const Ink& a, const Ink& b) {
-        return a.bottom - a.top < b.bottom - b.top;
-      });
-  return dot[0].top > (tallest->top + tallest->bottom) / 2;
-}
+// The label ends in three dots, each with its one-pixel shadow: an ellipsis.
+bool EndsInEllipsis(const std::vector<Ink>& runs) { return testing_support::EndsInEllipsis(runs, 4); }
 
 std::vector<Rgb> RowPixels(const Row& row) {
   std::vector<Rgb> pixels;

@@ -699,6 +699,7 @@ TEST_F(BmpTest, GoodCorpusFilesMatchPillow) {
     const auto refusal = KnownRefusals().find(name);
     if (refusal != KnownRefusals().end()) {
       EXPECT_EQ(ours.code, refusal->second) << name;
+      EXPECT_EQ(ReadStoredHeader(path).compression, static_cast<uint32_t>(BI_BITFIELDS)) << name;
       continue;
     }
     ASSERT_EQ(ours.code, kPelornOk) << name;

@@ -16,6 +16,7 @@
 #include "platform/win32.h"
 #include "platform/winapi/gdi_internal.h"
 #include "platform/winapi/test_hooks.h"
+#include "tests/support/ellipsis.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -1075,21 +1076,8 @@ std::vector<Ink> InkColumns(const Canvas& c, int top = 0, int bottom = 0) {
   return runs;
 }
 
-// The ink ends in three small marks side by side on one line: an ellipsis.
-bool EndsInEllipsis(const std::vector<Ink>& runs) {
-  if (runs.size() < 4) return false;
-  const Ink* dot = &runs[runs.size() - 3];
-  for (int i = 0; i < 3; ++i) {
-    if (dot[i].right - dot[i].left > 3 || dot[i].bottom - dot[i].top > 3) return false;
-    if (std::abs(dot[i].bottom - dot[0].bottom) > 1) return false;
-  }
-  // The dots sit on the baseline, below the middle of the letters before them.
-  const auto tallest =
-      std::max_element(runs.begin(), runs.end() - 3, [](const Ink& a, const Ink& b) {
-        return a.bottom - a.top < b.bottom - b.top;
-      });
-  return dot[0].top > (tallest->top + tallest->bottom) / 2;
-}
+// The ink ends in three dots of plain text: an ellipsis.
+bool EndsInEllipsis(const std::vector<Ink>& runs) { return testing_support::EndsInEllipsis(runs, 3); }
 
 TEST_F(Gdi, DrawTextEndEllipsisCutsLinesToTheirRectangle) {
   const char* name = "PXL_20240612_093512345.MP.jpg";

@@ -530,6 +530,36 @@ std::optional<Picture> Reference(const std::string& name, uint32_t width, uint32
   return testing_support::MagickDecode(file, width, height);
 }
 
+// A model of an 8-bit single-plane file without the palette marker: the
+// run-length scan lines give each pixel's index, shown as that grey level;
+// pixels past bytes-per-line have no byte and stay black. A run reaching
+// past the line's end is cut there.
+std::optional<Picture> EightBitGreyModel(const std::vector<uint8_t>& bytes) {
+  if (bytes.size() < 128 || bytes[3] != 8 || bytes[65] != 1) return std::nullopt;
+  auto word = [&bytes](size_t at) { return static_cast<uint32_t>(bytes[at] | bytes[at + 1] << 8); };
+  Picture picture;
+  picture.width = word(8) - word(4) + 1;
+  picture.height = word(10) - word(6) + 1;
+  const size_t bytesPerLine = word(66);
+  size_t at = 128;
+  for (uint32_t y = 0; y < picture.height; ++y) {
+    std::vector<uint8_t> line;
+    while (line.size() < bytesPerLine) {
+      if (at >= bytes.size()) return std::nullopt;
+      const uint8_t code = bytes[at++];
+      if (code < 0xC0) {
+        line.push_back(code);
+      } else if (at < bytes.size()) {
+        line.insert(line.end(), code & 0x3F, bytes[at++]);
+      }
+    }
+    for (uint32_t x = 0; x < picture.width; ++x) {
+      picture.rgb.insert(picture.rgb.end(), 3, x < bytesPerLine ? line[x] : 0);
+    }
+  }
+  return picture;
+}
+
 // Compares every good file with the independent decode, after applying this
 // reader's own rules:
 // - 1-bit single-plane files show header colours 0 and 1 (black and white
@@ -541,8 +571,9 @@ std::optional<Picture> Reference(const std::string& name, uint32_t width, uint32
 //   2 bytes per line) it reads planes 0 and 2 (index 5) where plane k starts at
 //   k x bytes-per-line (index 3): that file is compared with ImageMagick;
 // - pillow_01r_00 (88 pixels wide, 12 bytes per line: the rest of each row
-//   is black here) is read by no other decoder here, so it is left to the
-//   golden list.
+//   is black here) is read by no other decoder here (netpbm cuts it to 12
+//   pixels and then refuses it for want of a palette), so it is compared
+//   with the model above.
 TEST(PcxCorpus, GoodFilesMatchAnIndependentDecode) {
   int compared = 0;
   std::vector<std::string> withoutReference;
@@ -557,10 +588,14 @@ TEST(PcxCorpus, GoodFilesMatchAnIndependentDecode) {
       ++compared;
       continue;
     }
-    std::optional<Picture> reference =
-        name == "pillow_p_4_planes.pcx"
-            ? testing_support::MagickDecode(path, ours.picture.width, ours.picture.height)
-            : Reference(name, ours.picture.width, ours.picture.height);
+    std::optional<Picture> reference;
+    if (name == "pillow_p_4_planes.pcx") {
+      reference = testing_support::MagickDecode(path, ours.picture.width, ours.picture.height);
+    } else if (name == "pillow_01r_00.pcx") {
+      reference = EightBitGreyModel(testing_support::ReadWholeFile(path));
+    } else {
+      reference = Reference(name, ours.picture.width, ours.picture.height);
+    }
     if (!reference) {
       withoutReference.push_back(name);
       continue;
@@ -579,7 +614,7 @@ TEST(PcxCorpus, GoodFilesMatchAnIndependentDecode) {
     ++compared;
   }
   EXPECT_GE(compared, 28);
-  EXPECT_EQ(withoutReference, std::vector<std::string>{"pillow_01r_00.pcx"});
+  EXPECT_EQ(withoutReference, std::vector<std::string>{});
 }
 
 // --- Golden list ------------------------------------------------------------------------------

@@ -145,53 +145,6 @@ std::optional<TiffTags> ReadTags(const std::string& path) {
   return tags;
 }
 
-// A binary PGM/PPM/PBM reference, scaled to 8 bits (rounded).
-std::optional<Picture> ReadPnm(const std::string& path) {
-  const std::vector<uint8_t> bytes = ReadWholeFile(path);
-  std::string text(bytes.begin(), bytes.end());
-  std::istringstream in(text);
-  std::string magic;
-  uint32_t width = 0, height = 0, maxValue = 1;
-  auto next = [&in]() {  // the next number, past "#" comments
-    in >> std::ws;
-    while (in.peek() == '#') {
-      std::string comment;
-      std::getline(in, comment);
-      in >> std::ws;
-    }
-    uint32_t value = 0;
-    in >> value;
-    return value;
-  };
-  in >> magic;
-  width = next();
-  height = next();
-  if (magic != "P4") maxValue = next();
-  in.get();
-  size_t at = static_cast<size_t>(in.tellg());
-  Picture picture;
-  picture.width = width;
-  picture.height = height;
-  for (uint32_t y = 0; y < height; ++y) {
-    for (uint32_t x = 0; x < width; ++x) {
-      if (magic == "P4") {
-        const size_t stride = (width + 7) / 8;
-        const bool black = bytes[at + y * stride + x / 8] & (0x80 >> (x % 8));
-        picture.rgb.insert(picture.rgb.end(), 3, black ? 0 : 255);
-        continue;
-      }
-      const int channels = magic == "P6" ? 3 : 1;
-      for (int c = 0; c < channels; ++c) {
-        uint32_t value = bytes[at++];
-        if (maxValue > 255) value = value << 8 | bytes[at++];
-        const auto scaled = static_cast<uint8_t>((value * 255 + maxValue / 2) / maxValue);
-        picture.rgb.insert(picture.rgb.end(), channels == 1 ? 3 : 1, scaled);
-      }
-    }
-  }
-  return picture;
-}
-
 int progressCalls = 0;
 int32_t CountProgress(int32_t, int32_t) {
   ++progressCalls;
@@ -325,7 +278,7 @@ TEST_F(TiffCorpus, LibtiffPicturesMatchTheirPnmReferences) {
            {"libtiff_rgb-3c-16b.tiff", "libtiff_rgb-3c-16b.ppm"}}) {
     ReadOutcome outcome = ReadTiff(CorpusPath("tiff", tiff));
     ASSERT_EQ(outcome.code, kPelornOk) << tiff;
-    const auto reference = ReadPnm(CorpusPath("tiff", "ref/" + pnm));
+    const auto reference = testing_support::ReadPnm(CorpusPath("tiff", "ref/" + pnm));
     ASSERT_TRUE(reference.has_value()) << pnm;
     ASSERT_EQ(reference->width, outcome.picture.width) << pnm;
     ASSERT_EQ(reference->height, outcome.picture.height) << pnm;
@@ -364,6 +317,95 @@ TEST(TiffGolden, CorpusMatchesTheGoldenList) {
                         outcome.gotBlock ? &outcome.picture.rgb : nullptr);
   }
   ExpectGoldenList("tiff", lines, withoutCodec);
+}
+
+// libtiff's tiff2rgba: the RGBA interface's picture without its alpha,
+// written as a plain TIFF and read back by Pillow. Empty when it gives none.
+std::optional<Picture> Tiff2RgbaDecode(const std::string& path) {
+  const std::string output = TempDir() + "/tiff2rgba.tif";
+  std::remove(output.c_str());
+  if (testing_support::RunCommand("tiff2rgba -n '" + path + "' '" + output + "' 2>/dev/null") != 0) {
+    return std::nullopt;
+  }
+  return testing_support::ReferenceDecode(output);
+}
+
+enum class TiffPeer { kNetpbm, kMagick, kTiff2Rgba };
+
+// The files the comparisons above leave out (signed samples, CIE L*a*b*,
+// orientations 5 to 8, files Pillow cannot decode), each against another
+// decoder: netpbm's tifftopnm, which unpacks the samples itself; ImageMagick
+// (within 1 for CMYK scaling); or, where neither shows the picture as this
+// reader does (L*a*b*, YCbCr, alpha, orientation), tiff2rgba, which takes
+// libtiff's RGBA interface as the reader does and so pins the reader's own
+// part: the size, the row order and dropping the alpha byte.
+TEST(TiffCorpusPeers, FilesLeftOutAboveMatchNetpbmImageMagickOrTiff2rgba) {
+  const std::vector<std::pair<std::string, TiffPeer>> files = {
+      {"imagers_ycbcr_lzw_bt709.tif", TiffPeer::kTiff2Rgba},
+      {"imagetiff_bigtiff_BigTIFFMotorola.tif", TiffPeer::kNetpbm},
+      {"imagetiff_cmyk-4c-8b.tiff", TiffPeer::kMagick},
+      {"imagetiff_extra_bits_gray_8b.tiff", TiffPeer::kMagick},
+      {"imagetiff_int8.tif", TiffPeer::kNetpbm},
+      {"imagetiff_minisblack-1c-i8b.tiff", TiffPeer::kNetpbm},
+      {"imagetiff_seq-1c-i8-f8446bbe.tiff", TiffPeer::kNetpbm},
+      {"imagetiff_tiled-cmyk-i8.tif", TiffPeer::kNetpbm},
+      {"imagetiff_tiled-oversize-gray-i8.tif", TiffPeer::kNetpbm},
+      {"libtiff_minisblack-2c-8b-alpha.tiff", TiffPeer::kTiff2Rgba},
+      {"libtiff_testfax3_bug54_1dnoEOL.tif", TiffPeer::kNetpbm},
+      {"libtiff_testfax3_bug_513.tiff", TiffPeer::kNetpbm},
+      {"libtiffpic_cramps-tile.tif", TiffPeer::kNetpbm},
+      {"libtiffpic_dscf0013.tif", TiffPeer::kTiff2Rgba},
+      {"libtiffpic_text.tif", TiffPeer::kNetpbm},
+      {"pillow_8bit.s.tif", TiffPeer::kNetpbm},
+      {"pillow_crash-0da013a13571cc8eb457a39fee8db18f8a3c7127.tif", TiffPeer::kNetpbm},
+      {"pillow_crash-2020-10-test.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_crash-63b1dffefc8c075ddc606c0a2f5fdc15ece78863.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_crash-74d2a78403a5a59db1fb0a2b8735ac068a75f6e3.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_g4_orientation_5.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_g4_orientation_6.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_g4_orientation_7.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_g4_orientation_8.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_hopper.Lab.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_lab-green.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_lab-red.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_lab.tif", TiffPeer::kTiff2Rgba},
+      {"pillow_separate_planar_extra_samples.tiff", TiffPeer::kTiff2Rgba},
+      {"pillow_tiff_overflow_rows_per_strip.tif", TiffPeer::kNetpbm},
+  };
+  for (const auto& [name, peer] : files) {
+    SCOPED_TRACE(name);
+    const std::string path = CorpusPath("tiff", name);
+    if (!CompressionCodecBuiltIn(path)) continue;
+    const ReadOutcome outcome = ReadTiff(path);
+    ASSERT_EQ(outcome.code, kPelornOk);
+    std::optional<Picture> reference;
+    if (peer == TiffPeer::kNetpbm) reference = testing_support::NetpbmDecode("tifftopnm", path);
+    if (peer == TiffPeer::kMagick) {
+      reference = testing_support::MagickDecode(path, outcome.picture.width, outcome.picture.height);
+    }
+    if (peer == TiffPeer::kTiff2Rgba) reference = Tiff2RgbaDecode(path);
+    ASSERT_TRUE(reference.has_value()) << "the peer gives no picture";
+    ASSERT_EQ(reference->width, outcome.picture.width);
+    ASSERT_EQ(reference->height, outcome.picture.height);
+    const int tolerance = peer == TiffPeer::kMagick ? 1 : 0;
+    EXPECT_LE(testing_support::Compare(outcome.picture, *reference).maxDelta, tolerance);
+  }
+}
+
+// A file this reader refuses gets no picture from libtiff's own converter
+// either: the refusals are libtiff's (a directory it cannot read, samples its
+// RGBA interface does not take: 12-bit, 32-bit, floating point, 16-bit CMYK),
+// or the memory bound, whose one file libtiff refuses as well.
+TEST(TiffCorpusPeers, RefusedFilesGetNoPictureFromTiff2rgba) {
+  int refused = 0;
+  for (const std::string& name : CorpusFiles("tiff")) {
+    const std::string path = CorpusPath("tiff", name);
+    if (!CompressionCodecBuiltIn(path)) continue;
+    if (ReadTiff(path).gotBlock) continue;
+    ++refused;
+    EXPECT_FALSE(Tiff2RgbaDecode(path).has_value()) << name;
+  }
+  EXPECT_GE(refused, 60);
 }
 
 // =================================================================================

@@ -45,6 +45,18 @@ std::optional<Picture> ReferenceDecodeRgba(const std::string& path);
 // width x height; empty when ImageMagick cannot read it or gives another size.
 std::optional<Picture> MagickDecode(const std::string& path, uint32_t width, uint32_t height);
 
+// A binary PBM, PGM or PPM (P4, P5, P6) as 8-bit RGB, samples of more than
+// 8 bits scaled (rounded); empty when the bytes are not one or end early.
+std::optional<Picture> ParsePnm(const std::vector<uint8_t>& bytes);
+std::optional<Picture> ReadPnm(const std::string& path);
+
+// The picture a netpbm converter writes for a file, e.g. "giftopnm --image=1"
+// or "tifftopnm"; empty when it writes no whole picture or, unless told
+// otherwise, when it fails after writing one (pngtopam on a cut end chunk;
+// giftopnm on a later picture without a colour table).
+std::optional<Picture> NetpbmDecode(const std::string& converter, const std::string& path,
+                                    bool failureAfterThePictureCounts = true);
+
 // The Python interpreter that has Pillow: Debian's /usr/bin/python3 when present.
 const char* PythonWithPillow();
 
@@ -67,7 +79,9 @@ std::string GoldenLine(const std::string& name, uint32_t width, uint32_t height,
 // that differs. With TESSARY_WRITE_GOLDEN=1 in the environment the list is
 // rewritten from them instead (tests/tools/make_golden.sh). The list's lines
 // for the files named in leftOut are not compared (the lines given hold none
-// for them); a list is never rewritten with files left out.
+// for them); a list is never rewritten with files left out. The list may
+// open with comment lines ("#"): the reason each file that no peer, model or
+// rule checks is pinned by its line alone. They are kept on rewriting.
 void ExpectGoldenList(const std::string& suite, const std::string& lines,
                       const std::set<std::string>& leftOut = {});
 
