@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,8 +75,13 @@ class DesktopTest : public ::testing::Test {
   // folder as screen-N.png beside model-N.png.
   long Looks(const std::vector<std::string>& items, const Region& region = Region()) {
     const std::string number = std::to_string(++looks_);
-    const std::string model = out_ + "/model-" + number + ".png";
-    if (!testing_support::DrawViewerModel(model, items)) return -1;
+    std::string key;
+    for (const std::string& item : items) key += item + "\n";
+    std::string& model = models_[key];
+    if (model.empty()) {
+      model = out_ + "/model-" + number + ".png";
+      if (!testing_support::DrawViewerModel(model, items)) return -1;
+    }
     lastLook_ = out_ + "/screen-" + number + ".png";
     return testing_support::WaitForScreen(viewer_, model, lastLook_, kSettleMs, ScreenMatch::kNear,
                                           region);
@@ -137,6 +143,7 @@ class DesktopTest : public ::testing::Test {
   std::string out_;
   std::string lastLook_;
   int looks_ = 0;
+  std::map<std::string, std::string> models_;  // the model drawn for each list of items
 };
 
 // The model's items for a picture of the disc on show: the picture at

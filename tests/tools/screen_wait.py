@@ -27,19 +27,32 @@ def differing_pixels(a, b):
     return sum(histogram) - histogram[0]
 
 
-def outside_neighbourhood(a, b, tolerance):
-    """A mask of the pixels of `a` beyond `tolerance` from the range of b's 3 x 3 neighbourhood."""
-    below = ImageChops.subtract(b.filter(ImageFilter.MinFilter(3)), a)
-    above = ImageChops.subtract(a, b.filter(ImageFilter.MaxFilter(3)))
+def neighbourhood(picture):
+    """The lowest and highest level of each channel around each pixel (3 x 3)."""
+    return picture.filter(ImageFilter.MinFilter(3)), picture.filter(ImageFilter.MaxFilter(3))
+
+
+def outside(picture, low, high, tolerance):
+    """A mask of the pixels of `picture` beyond `tolerance` from the range low..high."""
+    below = ImageChops.subtract(low, picture)
+    above = ImageChops.subtract(picture, high)
     beyond = ImageChops.lighter(below, above).point(lambda v: 255 if v > tolerance else 0)
     red, green, blue = beyond.split()
     return ImageChops.lighter(ImageChops.lighter(red, green), blue)
 
 
-def pixels_not_near(a, b, tolerance):
-    mask = ImageChops.lighter(outside_neighbourhood(a, b, tolerance),
-                              outside_neighbourhood(b, a, tolerance))
-    return mask.histogram()[255]
+def near_count(reference, tolerance):
+    """Counts the pixels of a look that keep it from being near `reference`."""
+    reference_low, reference_high = neighbourhood(reference)
+
+    def count(seen):
+        if differing_pixels(reference, seen) == 0:
+            return 0
+        mask = ImageChops.lighter(outside(seen, reference_low, reference_high, tolerance),
+                                  outside(reference, *neighbourhood(seen), tolerance))
+        return mask.histogram()[255]
+
+    return count
 
 
 def main(argv):
@@ -50,7 +63,7 @@ def main(argv):
     reference_name, shot_path, timeout_ms = argv[5], argv[6], int(argv[7])
     mode = argv[8] if len(argv) > 8 else "same"
     want_same = mode != "differs"
-    tolerance = int(mode.split(":", 1)[1]) if mode.startswith("near:") else None
+    near = None
     region = (0, 0, w, h)
     if len(argv) == 13:
         left, top, width, height = (int(v) for v in argv[9:13])
@@ -60,14 +73,13 @@ def main(argv):
     else:
         reference = Image.open(reference_name).convert("RGB")
     reference = reference.crop(region)
+    if mode.startswith("near:"):
+        near = near_count(reference, int(mode.split(":", 1)[1]))
     deadline = time.monotonic() + timeout_ms / 1000.0
     while True:
         shot = ImageGrab.grab(bbox=(x, y, x + w, y + h), xdisplay=None).convert("RGB")
         seen = shot.crop(region)
-        if tolerance is None:
-            count = differing_pixels(reference, seen)
-        else:
-            count = pixels_not_near(seen, reference, tolerance)
+        count = near(seen) if near else differing_pixels(reference, seen)
         if (count == 0) == want_same or time.monotonic() > deadline:
             break
         time.sleep(0.05)

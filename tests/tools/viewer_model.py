@@ -146,7 +146,8 @@ def main(argv):
     if "picture" in items:
         draw_picture(window, items["picture"])
     draw = ImageDraw.Draw(window)
-    face = Face("sans-serif:weight=80:slant=0:scalable=true", 16)
+    if "name" in items or "counter" in items:
+        face = Face("sans-serif:weight=80:slant=0:scalable=true", 16)
     if "name" in items:
         face.draw(draw, 438, 565, items["name"], TEXT_GREY, centred=True)
     if "counter" in items:
