@@ -4,7 +4,8 @@
 // is compared with a drawing of it made without the viewer's code
 // (tests/tools/viewer_model.py: Pillow's decode of the skin and of the
 // pictures); pictures read back come from Pillow. Each test is one program
-// start that walks through steps a user takes one after another.
+// start that walks through steps a user takes one after another; a step that
+// does not show what it should ends the walk, as the next steps build on it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -238,51 +239,51 @@ TEST_F(DesktopTest, BrowsingAsAUserSeesIt) {
   }
   // A click on the backdrop changes nothing: it never takes input.
   ASSERT_TRUE(testing_support::ClickAt(backdrop, 20, 20));
-  EXPECT_EQ(Looks({"splash"}), 0) << "the splash after a click on the backdrop";
+  ASSERT_EQ(Looks({"splash"}), 0) << "the splash after a click on the backdrop";
 
   Click(kSplashPoint);
   ASSERT_EQ(Looks(root("a.bmp", 1)), 0) << "the first picture";
   Click(kNextPoint);
-  EXPECT_EQ(Looks(root("b.bmp", 2)), 0);
+  ASSERT_EQ(Looks(root("b.bmp", 2)), 0);
   Click(kPrevPoint);
-  EXPECT_EQ(Looks(root("a.bmp", 1)), 0);
+  ASSERT_EQ(Looks(root("a.bmp", 1)), 0);
   for (const char* key : {"Right", "Next", "space"}) {
     Keys(key);
-    EXPECT_EQ(Looks(root("b.bmp", 2)), 0) << key;
+    ASSERT_EQ(Looks(root("b.bmp", 2)), 0) << key;
     Keys("Left");
-    EXPECT_EQ(Looks(root("a.bmp", 1)), 0) << key;
+    ASSERT_EQ(Looks(root("a.bmp", 1)), 0) << key;
   }
   // A double click: press, release, double-click press, release; no third press.
   ASSERT_EQ(testing_support::RunCommand("xdotool mousemove " + std::to_string(viewer_.x + kNextPoint[0]) +
                                         " " + std::to_string(viewer_.y + kNextPoint[1]) +
                                         " click --repeat 2 --delay 60 1"),
             0);
-  EXPECT_EQ(Looks(root("c.bmp", 3)), 0) << "two pictures on";
+  ASSERT_EQ(Looks(root("c.bmp", 3)), 0) << "two pictures on";
 
   // Copy puts the picture at its full size on the clipboard, not as shown.
   Keys("Right");
-  EXPECT_EQ(Looks({"name=d.bmp", "counter=4/4"}, kCaption), 0);
+  ASSERT_EQ(Looks({"name=d.bmp", "counter=4/4"}, kCaption), 0);
   Click(kCopyPoint);
   ExpectKnownPicture(Pasted(), 3, 700, 520);
   // xclip stays behind to serve the text: its output goes nowhere, so the
   // command returns at once.
   ASSERT_EQ(testing_support::RunCommand("printf gone | xclip -selection clipboard >/dev/null 2>&1"), 0);
   Keys("Left Left Left");
-  EXPECT_EQ(Looks(root("a.bmp", 1)), 0);
+  ASSERT_EQ(Looks(root("a.bmp", 1)), 0);
   Keys("ctrl+c");
   ExpectKnownPicture(Pasted(), 1, 300, 200);
 
   // Up and Down reach the album list from anywhere in the window; after a
   // click on the list they move its selection as well.
   Keys("Down");
-  EXPECT_EQ(Looks(second), 0) << "Down, no click on the list";
+  ASSERT_EQ(Looks(second), 0) << "Down, no click on the list";
   Keys("Up");
-  EXPECT_EQ(Looks(root("a.bmp", 1)), 0) << "Up, no click on the list";
+  ASSERT_EQ(Looks(root("a.bmp", 1)), 0) << "Up, no click on the list";
   Click(kFirstRowPoint);
   Keys("Down");
-  EXPECT_EQ(Looks(second), 0) << "Down after a click on the list";
+  ASSERT_EQ(Looks(second), 0) << "Down after a click on the list";
   Keys("Up");
-  EXPECT_EQ(Looks(root("a.bmp", 1)), 0) << "Up after a click on the list";
+  ASSERT_EQ(Looks(root("a.bmp", 1)), 0) << "Up after a click on the list";
 
   // The chooser as a user fills it: a path typed over the initial name, Enter.
   Click(kExportPoint);
