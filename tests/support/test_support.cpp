@@ -144,9 +144,10 @@ std::optional<Picture> ReferenceDecode(const std::string& path) {
                          3);
 }
 
-ReferenceBatch::ReferenceBatch(const std::vector<std::string>& paths) : folder_(TempDir()) {
+ReferenceBatch::ReferenceBatch(const std::vector<std::string>& paths, bool rgba)
+    : folder_(TempDir()), bytesPerPixel_(rgba ? 4 : 3) {
   std::string command = std::string(PythonWithPillow()) + " '" + std::string(TESSARY_SOURCE_DIR) +
-                        "/tests/tools/pillow_batch.py' " + Quoted(folder_);
+                        "/tests/tools/pillow_batch.py' " + (rgba ? "--rgba " : "") + Quoted(folder_);
   for (const std::string& path : paths) command += " " + Quoted(path);
   RunCommand(command + " 2>/dev/null");
 }
@@ -162,7 +163,9 @@ std::optional<Picture> ReferenceBatch::Decode(const std::string& path) const {
     return std::nullopt;
   }
   picture.rgb.assign(newline + 1, stored.end());
-  if (picture.rgb.size() != static_cast<size_t>(picture.width) * picture.height * 3) return std::nullopt;
+  if (picture.rgb.size() != static_cast<size_t>(picture.width) * picture.height * bytesPerPixel_) {
+    return std::nullopt;
+  }
   return picture;
 }
 
