@@ -27,5 +27,5 @@ if [ "${TESSARY_NO_SANITIZE:-0}" != "1" ]; then
   # reach runs here through the headless tests.
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp":print_suppressions=0 \
-    ctest --test-dir build-asan --output-on-failure -j"$jobs" -E '^(Desktop|PngForms/DesktopExport|Environments/DesktopWithoutDisplay)'
+    ctest --test-dir build-asan --output-on-failure -j"$jobs" -E '^(Desktop|Environments/DesktopWithoutDisplay)'
 fi

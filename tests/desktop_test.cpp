@@ -1,15 +1,20 @@
 // The desktop program as a user meets it: the real tessary on a virtual X
 // server, started from a disc folder, driven with xdotool and watched with
-// screenshots, the clipboard and the files it writes. What it shows is
-// compared with the headless viewer's shots of the same steps on the same
-// disc; pictures read back come from Pillow.
+// screenshots, the clipboard and the files it writes. What the window shows
+// is compared with a drawing of it made without the viewer's code
+// (tests/tools/viewer_model.py: Pillow's decode of the skin and of the
+// pictures); pictures read back come from Pillow. Each test is one program
+// start that walks through steps a user takes one after another; a step that
+// does not show what it should ends the walk, as the next steps build on it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <ostream>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +25,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::Picture;
+using testing_support::Region;
+using testing_support::ScreenMatch;
 using testing_support::XWindow;
 
 // Every wait polls and ends as soon as the screen (or the process) is as
@@ -30,8 +38,11 @@ constexpr int kSettleMs = 20000;
 constexpr int kEndMs = 15000;
 
 // Client rectangles of the viewer and points.
-constexpr testing_support::Region kPictureArea = {204, 42, 549, 470};
-constexpr testing_support::Region kAlbumList = {15, 199, 134, 276};
+constexpr Region kAlbumList = {15, 199, 134, 276};
+// From the picture area's shadow margin to the right edge: all but the album list.
+constexpr Region kRightOfTheList = {164, 0, 636, 600};
+// The strip under the picture with the file name and the counter.
+constexpr Region kCaption = {314, 557, 286, 34};
 constexpr int kSplashPoint[2] = {500, 360};
 constexpr int kNextPoint[2] = {694, 575};
 constexpr int kPrevPoint[2] = {634, 572};
@@ -51,50 +62,109 @@ class DesktopTest : public ::testing::Test {
     out_ = testing_support::TempDir();
   }
 
-  // Copies the real program (its test build) onto the disc and starts it there.
-  XWindow StartViewer(const std::vector<std::string>& environment = {}) {
+  // Copies the real program (its test build) onto the disc and starts it
+  // there; the test stops when no window appears.
+  void StartViewer(const std::vector<std::string>& environment = {}) {
     fs::copy_file(kTestProgram, disc_.ProgramPath(), fs::copy_options::overwrite_existing);
-    EXPECT_TRUE(program_.Start(disc_.ProgramPath(), environment));
-    XWindow viewer = testing_support::FindWindow("Tessary", kStartMs);
-    EXPECT_FALSE(viewer.id.empty()) << "no Tessary window appeared";
-    return viewer;
+    ASSERT_TRUE(program_.Start(disc_.ProgramPath(), environment));
+    viewer_ = testing_support::FindWindow("Tessary", kStartMs);
+    ASSERT_FALSE(viewer_.id.empty()) << "no Tessary window appeared";
   }
 
-  // The headless viewer's shots of the same steps on this disc.
-  void Tour(const std::vector<std::string>& script) {
-    ASSERT_TRUE(testing_support::RunTour(disc_.Root(), out_, script));
-  }
-  std::string Shot(const std::string& name) const { return out_ + "/" + name + ".png"; }
-
-  // Waits until the viewer on screen shows what the headless viewer's shot
-  // `name` shows (inside `region`); the pixels that still differ.
-  long WaitLike(const XWindow& viewer, const std::string& name,
-                const testing_support::Region& region = testing_support::Region()) {
-    return testing_support::WaitForScreen(viewer, Shot(name), out_ + "/desktop-" + name + ".png",
-                                          kSettleMs, false, region);
-  }
-
-  // Waits until the album list on screen differs from the headless shot `name`.
-  bool ListDiffersFrom(const XWindow& viewer, const std::string& name) {
-    return testing_support::WaitForScreen(viewer, Shot(name), out_ + "/desktop-list.png", kSettleMs,
-                                          true, kAlbumList) > 0;
+  // Waits until the window shows what the model draws from `items` (inside
+  // `region`); the pixels that still stray. Each look is kept in the test's
+  // folder as screen-N.png beside model-N.png.
+  long Looks(const std::vector<std::string>& items, const Region& region = Region()) {
+    const std::string number = std::to_string(++looks_);
+    std::string key;
+    for (const std::string& item : items) key += item + "\n";
+    std::string& model = models_[key];
+    if (model.empty()) {
+      model = out_ + "/model-" + number + ".png";
+      if (!testing_support::DrawViewerModel(model, items)) return -1;
+    }
+    lastLook_ = out_ + "/screen-" + number + ".png";
+    return testing_support::WaitForScreen(viewer_, model, lastLook_, kSettleMs, ScreenMatch::kNear,
+                                          region);
   }
 
-  void Click(const XWindow& viewer, const int* point, int button = 1) {
-    ASSERT_TRUE(testing_support::ClickAt(viewer, point[0], point[1], button));
+  // The album list waits until it is (or is no longer) as in the look `shot`.
+  long ListAgainst(const std::string& shot, ScreenMatch match) {
+    return testing_support::WaitForScreen(viewer_, shot, out_ + "/list.png", kSettleMs, match,
+                                          kAlbumList);
   }
+
+  void Click(const int* point, int button = 1) {
+    ASSERT_TRUE(testing_support::ClickAt(viewer_, point[0], point[1], button));
+  }
+  void Keys(const std::string& keys) { ASSERT_TRUE(testing_support::PressKeys(viewer_, keys)); }
 
   // The user ends the program with a key; it ends cleanly.
-  void QuitWith(const XWindow& viewer, const std::string& key) {
-    ASSERT_TRUE(testing_support::PressKeys(viewer, key));
+  void QuitWith(const std::string& key) {
+    Keys(key);
     EXPECT_EQ(program_.WaitForExit(kEndMs), 0);
+  }
+
+  // Pillow's "FORMAT MODE WIDTH HEIGHT" of a file the program writes, once it
+  // can read it; empty when it never could.
+  static std::string Described(const std::string& path) {
+    std::string described;
+    for (int waited = 0; waited < kSettleMs && described.empty(); waited += 200) {
+      testing_support::Pause(200);
+      testing_support::RunCommand(
+          std::string(testing_support::PythonWithPillow()) +
+              " -c \"from PIL import Image; i = Image.open('" + path +
+              "'); i.load(); print(i.format, i.mode, i.size[0], i.size[1])\" 2>/dev/null",
+          &described);
+    }
+    return described;
+  }
+
+  // Pillow's decode of a file the program writes, once it can read it.
+  static std::optional<Picture> Written(const std::string& path) {
+    std::optional<Picture> read;
+    for (int waited = 0; waited < kSettleMs && !read; waited += 200) {
+      testing_support::Pause(200);
+      read = testing_support::ReferenceDecode(path);
+    }
+    return read;
+  }
+
+  // The clipboard's PNG as Pillow reads it.
+  std::optional<Picture> Pasted() {
+    const std::string clip = out_ + "/clip-" + std::to_string(++looks_) + ".png";
+    if (!testing_support::ReadClipboardPng(clip, kSettleMs)) return std::nullopt;
+    return testing_support::ReferenceDecode(clip);
   }
 
   testing_support::VirtualDisplay display_;
   testing_support::Disc disc_;
   testing_support::DesktopProgram program_;
+  XWindow viewer_;
   std::string out_;
+  std::string lastLook_;
+  int looks_ = 0;
+  std::map<std::string, std::string> models_;  // the model drawn for each list of items
 };
+
+// The model's items for a picture of the disc on show: the picture at
+// `relative`, its name, the counter and what stands left of it.
+std::vector<std::string> Showing(const testing_support::Disc& disc, const std::string& relative,
+                                 const std::string& counter, std::vector<std::string> left) {
+  const std::string name = relative.substr(relative.rfind('/') + 1);
+  left.insert(left.end(), {"picture=" + disc.Path(relative), "name=" + name, "counter=" + counter});
+  return left;
+}
+
+// The picture as the disc holds it, compared byte for byte.
+void ExpectKnownPicture(const std::optional<Picture>& read, int seed, int width, int height) {
+  ASSERT_TRUE(read.has_value());
+  ASSERT_EQ(read->width, static_cast<uint32_t>(width));
+  ASSERT_EQ(read->height, static_cast<uint32_t>(height));
+  const Picture original{static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+                         testing_support::KnownPicture(seed, width, height)};
+  EXPECT_EQ(testing_support::Compare(*read, original).differingBytes, 0u);
+}
 
 // The program users get never reads the tests' Save As answer; only the
 // tests' own build does.
@@ -127,13 +197,27 @@ TEST_P(DesktopWithoutDisplay, SaysSoOnOneLineAndExitsWithOne) {
 INSTANTIATE_TEST_SUITE_P(Environments, DesktopWithoutDisplay,
                          ::testing::Values("", "DISPLAY=:97531", "WAYLAND_DISPLAY=wayland-97531"));
 
-TEST_F(DesktopTest, ViewerShowsTheSplashAboveTheBlackBackdrop) {
+// One run through the viewer: the splash over the black backdrop; the click
+// that starts the scan; Next, Prev and a double click on the buttons and the
+// keys; Copy by button and by key; the albums by Up and Down, with and
+// without a click on the list; an export typed into the real chooser.
+TEST_F(DesktopTest, BrowsingAsAUserSeesIt) {
   disc_.Bmp("a.bmp", 300, 200, 1);
-  Tour({"shot splash"});
-  const XWindow viewer = StartViewer();
-  EXPECT_EQ(viewer.width, 800);
-  EXPECT_EQ(viewer.height, 600);
-  EXPECT_EQ(WaitLike(viewer, "splash"), 0);
+  disc_.Bmp("b.bmp", 200, 300, 2);
+  disc_.Bmp("c.bmp", 250, 250, 3);
+  disc_.Bmp("d.bmp", 700, 520, 3);  // larger than the picture area
+  disc_.Bmp("Second/e.bmp", 200, 300, 5);
+  const std::vector<std::string> rootSelected = {"rows=root:My Album|album:Second", "selected=0"};
+  const std::vector<std::string> secondSelected = {"rows=root:My Album|album:Second", "selected=1"};
+  const auto root = [&](const char* name, int number) {
+    return Showing(disc_, name, std::to_string(number) + "/4", rootSelected);
+  };
+  const std::vector<std::string> second = Showing(disc_, "Second/e.bmp", "1/1", secondSelected);
+
+  ASSERT_NO_FATAL_FAILURE(StartViewer());
+  EXPECT_EQ(viewer_.width, 800);
+  EXPECT_EQ(viewer_.height, 600);
+  ASSERT_EQ(Looks({"splash"}), 0) << "the splash";
 
   // Front to back: the viewer, then directly the backdrop over the whole screen.
   std::vector<XWindow> stacked;
@@ -141,257 +225,126 @@ TEST_F(DesktopTest, ViewerShowsTheSplashAboveTheBlackBackdrop) {
     if (window.width > 1 && window.height > 1) stacked.push_back(window);
   }
   ASSERT_GE(stacked.size(), 2u);
-  EXPECT_EQ(stacked[0].id, viewer.id);
-  EXPECT_EQ(stacked[1].x, 0);
-  EXPECT_EQ(stacked[1].y, 0);
-  EXPECT_EQ(stacked[1].width, 1024);
-  EXPECT_EQ(stacked[1].height, 768);
+  EXPECT_EQ(stacked[0].id, viewer_.id);
+  const XWindow& backdrop = stacked[1];
+  EXPECT_EQ(backdrop.x, 0);
+  EXPECT_EQ(backdrop.y, 0);
+  EXPECT_EQ(backdrop.width, 1024);
+  EXPECT_EQ(backdrop.height, 768);
   const std::string screen = out_ + "/screen.png";
-  EXPECT_EQ(testing_support::WaitForScreen(stacked[1], "black", screen, kSettleMs, false,
-                                           {0, 0, 1024, viewer.y}),
-            0);
-  EXPECT_EQ(testing_support::WaitForScreen(stacked[1], "black", screen, kSettleMs, false,
-                                           {0, 0, viewer.x, 768}),
-            0);
-
+  for (const Region& margin : {Region{0, 0, 1024, viewer_.y}, Region{0, 0, viewer_.x, 768}}) {
+    EXPECT_EQ(testing_support::WaitForScreen(backdrop, "black", screen, kSettleMs, ScreenMatch::kSame,
+                                             margin),
+              0);
+  }
   // A click on the backdrop changes nothing: it never takes input.
-  ASSERT_TRUE(testing_support::ClickAt(stacked[1], 20, 20));
-  EXPECT_EQ(WaitLike(viewer, "splash"), 0);
-  QuitWith(viewer, "Escape");
-}
+  ASSERT_TRUE(testing_support::ClickAt(backdrop, 20, 20));
+  ASSERT_EQ(Looks({"splash"}), 0) << "the splash after a click on the backdrop";
 
-TEST_F(DesktopTest, ClicksStartTheScanAndPageThroughPictures) {
-  disc_.Bmp("a.bmp", 300, 200, 1);
-  disc_.Bmp("b.bmp", 200, 300, 2);
-  disc_.Bmp("c.bmp", 250, 250, 3);
-  disc_.Bmp("d.bmp", 150, 100, 4);
-  Tour({"click 500 360", "timer", "shot first", "next", "shot second", "prev", "shot back",
-        "click 694 575", "dblclick 694 575", "shot third"});
-  const XWindow viewer = StartViewer();
-  Click(viewer, kSplashPoint);
-  EXPECT_EQ(WaitLike(viewer, "first"), 0);
-  Click(viewer, kNextPoint);
-  EXPECT_EQ(WaitLike(viewer, "second"), 0);
-  Click(viewer, kPrevPoint);
-  EXPECT_EQ(WaitLike(viewer, "back"), 0);
+  Click(kSplashPoint);
+  ASSERT_EQ(Looks(root("a.bmp", 1)), 0) << "the first picture";
+  Click(kNextPoint);
+  ASSERT_EQ(Looks(root("b.bmp", 2)), 0);
+  Click(kPrevPoint);
+  ASSERT_EQ(Looks(root("a.bmp", 1)), 0);
+  for (const char* key : {"Right", "Next", "space"}) {
+    Keys(key);
+    ASSERT_EQ(Looks(root("b.bmp", 2)), 0) << key;
+    Keys("Left");
+    ASSERT_EQ(Looks(root("a.bmp", 1)), 0) << key;
+  }
   // A double click: press, release, double-click press, release; no third press.
-  ASSERT_EQ(testing_support::RunCommand("xdotool mousemove " + std::to_string(viewer.x + kNextPoint[0]) +
-                                        " " + std::to_string(viewer.y + kNextPoint[1]) +
+  ASSERT_EQ(testing_support::RunCommand("xdotool mousemove " + std::to_string(viewer_.x + kNextPoint[0]) +
+                                        " " + std::to_string(viewer_.y + kNextPoint[1]) +
                                         " click --repeat 2 --delay 60 1"),
             0);
-  EXPECT_EQ(WaitLike(viewer, "third"), 0);
-  QuitWith(viewer, "Return");
-}
+  ASSERT_EQ(Looks(root("c.bmp", 3)), 0) << "two pictures on";
 
-TEST_F(DesktopTest, ArrowKeysMoveTheAlbumSelection) {
-  disc_.Bmp("a.bmp", 300, 200, 1);
-  disc_.Bmp("Second/b.bmp", 200, 300, 2);
-  Tour({"click 500 360", "timer", "shot first", "select 1", "shot second-album"});
-  const XWindow viewer = StartViewer();
-  Click(viewer, kSplashPoint);
-  EXPECT_EQ(WaitLike(viewer, "first"), 0);
-  Click(viewer, kFirstRowPoint);
-  ASSERT_TRUE(testing_support::PressKeys(viewer, "Down"));
-  EXPECT_EQ(WaitLike(viewer, "second-album", kPictureArea), 0);
-  ASSERT_TRUE(testing_support::PressKeys(viewer, "Up"));
-  EXPECT_EQ(WaitLike(viewer, "first", kPictureArea), 0);
-  QuitWith(viewer, "Escape");
-}
+  // Copy puts the picture at its full size on the clipboard, not as shown.
+  Keys("Right");
+  ASSERT_EQ(Looks({"name=d.bmp", "counter=4/4"}, kCaption), 0);
+  Click(kCopyPoint);
+  ExpectKnownPicture(Pasted(), 3, 700, 520);
+  // xclip stays behind to serve the text: its output goes nowhere, so the
+  // command returns at once.
+  ASSERT_EQ(testing_support::RunCommand("printf gone | xclip -selection clipboard >/dev/null 2>&1"), 0);
+  Keys("Left Left Left");
+  ASSERT_EQ(Looks(root("a.bmp", 1)), 0);
+  Keys("ctrl+c");
+  ExpectKnownPicture(Pasted(), 1, 300, 200);
 
-// Up and Down reach the album list from anywhere in the window: no click on
-// the list first.
-TEST_F(DesktopTest, UpAndDownChangeTheAlbumWithoutAClickOnTheList) {
-  disc_.Bmp("a.bmp", 300, 200, 1);
-  disc_.Bmp("Second/b.bmp", 200, 300, 2);
-  Tour({"click 500 360", "timer", "shot first", "select 1", "shot second-album"});
-  const XWindow viewer = StartViewer();
-  Click(viewer, kSplashPoint);
-  EXPECT_EQ(WaitLike(viewer, "first"), 0);
-  ASSERT_TRUE(testing_support::PressKeys(viewer, "Down"));
-  EXPECT_EQ(WaitLike(viewer, "second-album", kPictureArea), 0);
-  ASSERT_TRUE(testing_support::PressKeys(viewer, "Up"));
-  EXPECT_EQ(WaitLike(viewer, "first", kPictureArea), 0);
-  QuitWith(viewer, "Escape");
-}
+  // Up and Down reach the album list from anywhere in the window; after a
+  // click on the list they move its selection as well.
+  Keys("Down");
+  ASSERT_EQ(Looks(second), 0) << "Down, no click on the list";
+  Keys("Up");
+  ASSERT_EQ(Looks(root("a.bmp", 1)), 0) << "Up, no click on the list";
+  Click(kFirstRowPoint);
+  Keys("Down");
+  ASSERT_EQ(Looks(second), 0) << "Down after a click on the list";
+  Keys("Up");
+  ASSERT_EQ(Looks(root("a.bmp", 1)), 0) << "Up after a click on the list";
 
-// The viewer's own keys (Next, Prev, Copy) are the application's: this runs
-// once the viewer maps them.
-TEST_F(DesktopTest, NavigationAndCopyKeys) {
-  disc_.Bmp("a.bmp", 300, 200, 1);
-  disc_.Bmp("b.bmp", 200, 300, 2);
-  Tour({"click 500 360", "timer", "shot first", "next", "shot second"});
-  const XWindow viewer = StartViewer();
-  Click(viewer, kSplashPoint);
-  EXPECT_EQ(WaitLike(viewer, "first"), 0);
-  for (const char* key : {"Right", "Next", "space"}) {
-    ASSERT_TRUE(testing_support::PressKeys(viewer, key));
-    EXPECT_EQ(WaitLike(viewer, "second"), 0) << key;
-    ASSERT_TRUE(testing_support::PressKeys(viewer, "Left"));
-    EXPECT_EQ(WaitLike(viewer, "first"), 0) << key;
-  }
-  ASSERT_TRUE(testing_support::PressKeys(viewer, "ctrl+c"));
-  const std::string clip = out_ + "/clip.png";
-  ASSERT_TRUE(testing_support::ReadClipboardPng(clip, kSettleMs));
-  QuitWith(viewer, "Escape");
-}
-
-TEST_F(DesktopTest, WheelAndScrollBarScrollTheAlbumList) {
-  disc_.Bmp("a.bmp", 300, 200, 1);
-  for (int album = 1; album <= 12; ++album) {
-    disc_.Bmp("Album" + std::to_string(100 + album) + "/p.bmp", 40, 30, album);
-  }
-  Tour({"click 500 360", "timer", "shot first"});
-  const XWindow viewer = StartViewer();
-  Click(viewer, kSplashPoint);
-  ASSERT_EQ(WaitLike(viewer, "first"), 0);
-  const int inList[2] = {60, 300};
-  Click(viewer, inList, 5);  // wheel down
-  EXPECT_TRUE(ListDiffersFrom(viewer, "first"));
-  Click(viewer, inList, 4);  // wheel up
-  EXPECT_EQ(WaitLike(viewer, "first", kAlbumList), 0);
-
-  const int scrollBarX = kAlbumList.left + kAlbumList.width - 8;
-  const int scrollBarLow[2] = {scrollBarX, kAlbumList.top + 250};
-  const int scrollBarHigh[2] = {scrollBarX, kAlbumList.top + 20};
-  Click(viewer, scrollBarLow);
-  EXPECT_TRUE(ListDiffersFrom(viewer, "first"));
-  Click(viewer, scrollBarHigh);
-  EXPECT_EQ(WaitLike(viewer, "first", kAlbumList), 0);
-  QuitWith(viewer, "Escape");
-}
-
-TEST_F(DesktopTest, CopyPutsThePictureAtFullSizeOnTheClipboard) {
-  constexpr int kWidth = 700;
-  constexpr int kHeight = 520;
-  disc_.Bmp("a.bmp", kWidth, kHeight, 3);
-  Tour({"click 500 360", "timer", "shot first"});
-  const XWindow viewer = StartViewer();
-  Click(viewer, kSplashPoint);
-  ASSERT_EQ(WaitLike(viewer, "first"), 0);
-  Click(viewer, kCopyPoint);
-  const std::string clip = out_ + "/clip.png";
-  ASSERT_TRUE(testing_support::ReadClipboardPng(clip, kSettleMs));
-  std::optional<testing_support::Picture> pasted = testing_support::ReferenceDecode(clip);
-  ASSERT_TRUE(pasted.has_value());
-  EXPECT_EQ(pasted->width, static_cast<uint32_t>(kWidth));
-  EXPECT_EQ(pasted->height, static_cast<uint32_t>(kHeight));
-  testing_support::Picture original{kWidth, kHeight, testing_support::KnownPicture(3, kWidth, kHeight)};
-  EXPECT_EQ(testing_support::Compare(*pasted, original).differingBytes, 0u);
-  QuitWith(viewer, "Escape");
-}
-
-// While the scan and the loading of a large picture run, the pointer shows
-// the system's busy cursor; once the picture is up, the cursor it had before.
-TEST_F(DesktopTest, BusyCursorWhileThePictureLoads) {
-  disc_.Jpeg("big.jpg", 3000, 2200, 7);
-  Tour({"click 500 360", "timer", "shot first"});
-  const XWindow viewer = StartViewer();
-  // The pointer rests where it will click.
-  ASSERT_EQ(testing_support::RunCommand("xdotool mousemove " + std::to_string(viewer.x + kSplashPoint[0]) +
-                                        " " + std::to_string(viewer.y + kSplashPoint[1])),
+  // The chooser as a user fills it: a path typed over the initial name, Enter.
+  Click(kExportPoint);
+  const XWindow chooser = testing_support::FindWindow("Export file as", kStartMs);
+  ASSERT_FALSE(chooser.id.empty()) << "no chooser titled \"Export file as\"";
+  const std::string typed = out_ + "/typed.jpg";
+  ASSERT_EQ(testing_support::RunCommand("xdotool windowfocus --sync " + chooser.id +
+                                        " key ctrl+a type --delay 20 '" + typed + "'"),
             0);
-  const std::string record = out_ + "/cursor.txt";
-  ASSERT_EQ(testing_support::RunCommand(std::string(testing_support::PythonWithPillow()) + " '" +
-                                        TESSARY_SOURCE_DIR + "/tests/tools/cursor_watch.py' 6 '" +
-                                        record + "' >/dev/null 2>&1 &"),
-            0);
-  testing_support::Pause(300);
-  Click(viewer, kSplashPoint);
-  EXPECT_EQ(WaitLike(viewer, "first"), 0);
-  std::vector<uint8_t> line;
-  for (int waited = 0; waited < 2 * kSettleMs && line.empty(); waited += 200) {
-    testing_support::Pause(200);
-    line = testing_support::ReadWholeFile(record);
-  }
-  unsigned long first = 0;
-  unsigned long last = 0;
-  int changed = 0;
-  ASSERT_EQ(std::sscanf(std::string(line.begin(), line.end()).c_str(), "%lu %lu %d", &first, &last,
-                        &changed),
-            3);
-  EXPECT_EQ(changed, 1) << "the cursor never changed";
-  EXPECT_EQ(last, first) << "the busy cursor stayed";
-  QuitWith(viewer, "Escape");
+  ASSERT_TRUE(testing_support::PressKeys(chooser, "Return"));
+  EXPECT_EQ(Described(typed), "JPEG RGB 300 200\n");
+  QuitWith("Return");
 }
 
-// The message that the disc holds nothing: a dialog of the viewer with the
-// program's caption; once answered, the program ends.
-TEST_F(DesktopTest, NothingToShowIsAMessageBoxOverTheViewer) {
-  disc_.Text("notes.txt", "no pictures here");
-  const XWindow viewer = StartViewer();
-  Click(viewer, kSplashPoint);
-  const XWindow message = testing_support::FindWindow("Tessary", kStartMs, viewer.id);
-  ASSERT_FALSE(message.id.empty()) << "no message box appeared";
-  EXPECT_LT(message.width, viewer.width);
-  EXPECT_NE(testing_support::WindowProperty(message, "WM_TRANSIENT_FOR").find(viewer.id),
-            std::string::npos);
-  EXPECT_NE(testing_support::WindowProperty(message, "_NET_WM_WINDOW_TYPE").find("DIALOG"),
-            std::string::npos);
-  ASSERT_TRUE(testing_support::PressKeys(message, "Return"));
-  EXPECT_EQ(program_.WaitForExit(kEndMs), 0);
-}
-
-// The chooser answered by the test hook: the filter chosen by its index (two
-// filters share *.png), the name typed without an extension.
-struct ExportCase {
-  int filterIndex;
-  const char* mode;  // Pillow's mode of the written file
-};
-
-void PrintTo(const ExportCase& exportCase, std::ostream* out) {
-  *out << "filter " << exportCase.filterIndex << ", " << exportCase.mode;
-}
-
-class DesktopExportTest : public DesktopTest, public ::testing::WithParamInterface<ExportCase> {};
-
-TEST_P(DesktopExportTest, WritesTheChosenFormThroughTheFileChooser) {
+// The chooser answered by the test hook, one export after another in one
+// run. The filter is chosen by its index (two filters share *.png), the name
+// typed without an extension. On a user's desktop the chooser opens in the
+// user's Pictures folder (from the XDG user folders, never the disc the
+// program was started from) proposing the picture's own name, and the filter
+// chosen sets the extension (8-bit PNG: .png); a name typed with .png under
+// the JPEG filter writes a PNG; the next chooser opens where the last file
+// went and proposes the name again (8-bit BMP: .bmp). When the name the
+// extension makes is taken, the user is asked before it is replaced.
+TEST_F(DesktopTest, ExportsThroughTheChooser) {
   constexpr int kWidth = 320;
   constexpr int kHeight = 240;
-  disc_.Bmp("a.bmp", kWidth, kHeight, 4);
-  Tour({"click 500 360", "timer", "shot first"});
-  const std::string target = out_ + "/exported";
-  const XWindow viewer = StartViewer(
-      {"TESSARY_TEST_SAVE_AS=" + std::to_string(GetParam().filterIndex) + ":" + target});
-  Click(viewer, kSplashPoint);
-  ASSERT_EQ(WaitLike(viewer, "first"), 0);
-  Click(viewer, kExportPoint);
-  const std::string written = target + ".png";
-  std::string described;
-  for (int waited = 0; waited < kSettleMs && described.empty(); waited += 200) {
-    testing_support::Pause(200);
-    testing_support::RunCommand(std::string(testing_support::PythonWithPillow()) +
-                                    " -c \"from PIL import Image; i = Image.open('" + written +
-                                    "'); i.load(); print(i.mode, i.size[0], i.size[1])\" 2>/dev/null",
-                                &described);
-  }
-  EXPECT_EQ(described, std::string(GetParam().mode) + " 320 240\n");
-  if (std::string(GetParam().mode) == "RGB") {
-    std::optional<testing_support::Picture> read = testing_support::ReferenceDecode(written);
-    ASSERT_TRUE(read.has_value());
-    testing_support::Picture original{kWidth, kHeight, testing_support::KnownPicture(4, kWidth, kHeight)};
-    EXPECT_EQ(testing_support::Compare(*read, original).differingBytes, 0u);
-  }
-  QuitWith(viewer, "Escape");
-}
-
-INSTANTIATE_TEST_SUITE_P(PngForms, DesktopExportTest,
-                         ::testing::Values(ExportCase{2, "RGB"}, ExportCase{3, "P"}),
-                         [](const ::testing::TestParamInfo<ExportCase>& param) {
-                           return "Filter" + std::to_string(param.param.filterIndex);
-                         });
-
-// A name typed without an extension names the file with the filter's
-// extension: when that one exists, the user is asked before it is replaced.
-TEST_F(DesktopTest, ExportAsksBeforeReplacingTheFileTheExtensionNames) {
-  disc_.Bmp("a.bmp", 320, 240, 6);
-  Tour({"click 500 360", "timer", "shot first"});
-  const std::string existing = out_ + "/exported.png";
+  disc_.Bmp("Holiday 1.bmp", kWidth, kHeight, 4);
+  const std::string home = out_ + "/home";
+  const std::string pictures = home + "/Bilder";
+  const std::string elsewhere = out_ + "/elsewhere";
+  fs::create_directories(pictures);
+  fs::create_directories(home + "/.config");
+  fs::create_directories(elsewhere);
+  const std::string dirs = "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n";
+  ASSERT_TRUE(testing_support::WriteWholeFile(home + "/.config/user-dirs.dirs",
+                                              std::vector<uint8_t>(dirs.begin(), dirs.end())));
+  const std::string taken = out_ + "/taken.png";
   const std::vector<uint8_t> placeholder = {'k', 'e', 'e', 'p'};
-  ASSERT_TRUE(testing_support::WriteWholeFile(existing, placeholder));
-  const XWindow viewer = StartViewer({"TESSARY_TEST_SAVE_AS=2:" + out_ + "/exported"});
-  Click(viewer, kSplashPoint);
-  ASSERT_EQ(WaitLike(viewer, "first"), 0);
-  Click(viewer, kExportPoint);
+  ASSERT_TRUE(testing_support::WriteWholeFile(taken, placeholder));
+  const std::string answers = "3:;1:" + elsewhere + "/typed.png;5:;2:" + out_ + "/rgb;3:" + out_ +
+                              "/indexed;2:" + out_ + "/taken";
+  ASSERT_NO_FATAL_FAILURE(StartViewer({"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config",
+                                       "TESSARY_TEST_SAVE_AS=" + answers}));
+  Click(kSplashPoint);
+  ASSERT_EQ(Looks(Showing(disc_, "Holiday 1.bmp", "1/1", {"panel"})), 0) << "the one album";
+
+  const struct {
+    std::string written;
+    const char* described;
+  } kExports[] = {{pictures + "/Holiday 1.png", "PNG P 320 240\n"},
+                  {elsewhere + "/typed.png", "PNG RGB 320 240\n"},
+                  {elsewhere + "/Holiday 1.bmp", "BMP P 320 240\n"},
+                  {out_ + "/rgb.png", "PNG RGB 320 240\n"},
+                  {out_ + "/indexed.png", "PNG P 320 240\n"}};
+  for (const auto& expected : kExports) {
+    Click(kExportPoint);
+    EXPECT_EQ(Described(expected.written), expected.described) << expected.written;
+  }
+  ExpectKnownPicture(testing_support::ReferenceDecode(out_ + "/rgb.png"), 4, kWidth, kHeight);
+
+  Click(kExportPoint);
   const XWindow chooser = testing_support::FindWindow("Export file as", kStartMs);
   ASSERT_FALSE(chooser.id.empty());
   XWindow question;
@@ -405,95 +358,86 @@ TEST_F(DesktopTest, ExportAsksBeforeReplacingTheFileTheExtensionNames) {
     }
   }
   ASSERT_FALSE(question.id.empty()) << "no question over the chooser";
-  EXPECT_EQ(testing_support::ReadWholeFile(existing), placeholder);
+  EXPECT_EQ(testing_support::ReadWholeFile(taken), placeholder);
   ASSERT_TRUE(testing_support::PressKeys(question, "Return"));
-  std::optional<testing_support::Picture> read;
-  for (int waited = 0; waited < kSettleMs && !read; waited += 200) {
-    testing_support::Pause(200);
-    read = testing_support::ReferenceDecode(existing);
-  }
-  ASSERT_TRUE(read.has_value());
-  EXPECT_EQ(read->width, 320u);
-  QuitWith(viewer, "Escape");
-}
+  EXPECT_EQ(Described(taken), "PNG RGB 320 240\n");
 
-// The chooser as a user fills it: a path typed over the initial name, Enter.
-TEST_F(DesktopTest, ExportTypedIntoTheRealChooser) {
-  constexpr int kWidth = 320;
-  constexpr int kHeight = 240;
-  disc_.Bmp("a.bmp", kWidth, kHeight, 5);
-  Tour({"click 500 360", "timer", "shot first"});
-  const XWindow viewer = StartViewer();
-  Click(viewer, kSplashPoint);
-  ASSERT_EQ(WaitLike(viewer, "first"), 0);
-  Click(viewer, kExportPoint);
-  const XWindow chooser = testing_support::FindWindow("Export file as", kStartMs);
-  ASSERT_FALSE(chooser.id.empty()) << "no chooser titled \"Export file as\"";
-  const std::string target = out_ + "/typed.jpg";
-  ASSERT_EQ(testing_support::RunCommand("xdotool windowfocus --sync " + chooser.id +
-                                        " key ctrl+a type --delay 20 '" + target + "'"),
-            0);
-  ASSERT_TRUE(testing_support::PressKeys(chooser, "Return"));
-  std::optional<testing_support::Picture> read;
-  for (int waited = 0; waited < kSettleMs && !read; waited += 200) {
-    testing_support::Pause(200);
-    read = testing_support::ReferenceDecode(target);
-  }
-  ASSERT_TRUE(read.has_value()) << target;
-  EXPECT_EQ(read->width, static_cast<uint32_t>(kWidth));
-  EXPECT_EQ(read->height, static_cast<uint32_t>(kHeight));
-  QuitWith(viewer, "Escape");
-}
-
-// The chooser on a user's desktop, three exports in one run: it opens in the
-// user's Pictures folder (from the XDG user folders, never the disc the
-// program was started from) proposing the picture's own name, and the filter
-// chosen sets the extension (8-bit PNG: .png); a name typed with .png under
-// the JPEG filter writes a PNG; the next chooser opens where the last file
-// went and proposes the name again (8-bit BMP: .bmp).
-TEST_F(DesktopTest, ExportChooserProposesThePicturesNameInPicturesThenTheLastFolder) {
-  disc_.Bmp("Holiday 1.bmp", 320, 240, 4);
-  Tour({"click 500 360", "timer", "shot first"});
-  const std::string home = out_ + "/home";
-  const std::string pictures = home + "/Bilder";
-  const std::string elsewhere = out_ + "/elsewhere";
-  fs::create_directories(pictures);
-  fs::create_directories(home + "/.config");
-  fs::create_directories(elsewhere);
-  const std::string dirs = "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n";
-  ASSERT_TRUE(testing_support::WriteWholeFile(home + "/.config/user-dirs.dirs",
-                                              std::vector<uint8_t>(dirs.begin(), dirs.end())));
-  const XWindow viewer =
-      StartViewer({"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config",
-                   "TESSARY_TEST_SAVE_AS=3:;1:" + elsewhere + "/typed.png;5:"});
-  Click(viewer, kSplashPoint);
-  ASSERT_EQ(WaitLike(viewer, "first"), 0);
-  const struct {
-    std::string written;
-    const char* described;  // Pillow's format, mode and size
-  } kExports[] = {{pictures + "/Holiday 1.png", "PNG P 320 240\n"},
-                  {elsewhere + "/typed.png", "PNG RGB 320 240\n"},
-                  {elsewhere + "/Holiday 1.bmp", "BMP P 320 240\n"}};
-  for (const auto& expected : kExports) {
-    Click(viewer, kExportPoint);
-    std::string described;
-    for (int waited = 0; waited < kSettleMs && described.empty(); waited += 200) {
-      testing_support::Pause(200);
-      testing_support::RunCommand(
-          std::string(testing_support::PythonWithPillow()) +
-              " -c \"from PIL import Image; i = Image.open('" + expected.written +
-              "'); i.load(); print(i.format, i.mode, i.size[0], i.size[1])\" 2>/dev/null",
-          &described);
-    }
-    EXPECT_EQ(described, expected.described) << expected.written;
-  }
   std::vector<std::string> onDisc;
   for (const auto& entry : fs::directory_iterator(disc_.Root())) {
     onDisc.push_back(entry.path().filename().string());
   }
   std::sort(onDisc.begin(), onDisc.end());
   EXPECT_EQ(onDisc, (std::vector<std::string>{"Holiday 1.bmp", "tessary"})) << "nothing on the disc";
-  QuitWith(viewer, "Escape");
+  QuitWith("Escape");
+}
+
+// While the scan and the loading of a large picture run, the pointer shows
+// the system's busy cursor; once the picture is up, fitted into the picture
+// area, the cursor it had before. Then a list longer than its box scrolls by
+// the wheel and by its scroll bar.
+TEST_F(DesktopTest, BusyCursorThenTheAlbumListScrolls) {
+  ASSERT_TRUE(testing_support::MakePictureWithPillow(3000, 2200, "JPEG", disc_.Path("big.jpg")));
+  for (int album = 1; album <= 12; ++album) {
+    disc_.Bmp("Album" + std::to_string(100 + album) + "/p.bmp", 40, 30, album);
+  }
+  ASSERT_NO_FATAL_FAILURE(StartViewer());
+  // The pointer rests where it will click.
+  ASSERT_EQ(testing_support::RunCommand("xdotool mousemove " + std::to_string(viewer_.x + kSplashPoint[0]) +
+                                        " " + std::to_string(viewer_.y + kSplashPoint[1])),
+            0);
+  const std::string record = out_ + "/cursor.txt";
+  ASSERT_EQ(testing_support::RunCommand(std::string(testing_support::PythonWithPillow()) + " '" +
+                                        TESSARY_SOURCE_DIR + "/tests/tools/cursor_watch.py' 6 '" +
+                                        record + "' >/dev/null 2>&1 &"),
+            0);
+  testing_support::Pause(300);
+  Click(kSplashPoint);
+  ASSERT_EQ(Looks(Showing(disc_, "big.jpg", "1/1", {}), kRightOfTheList), 0) << "the fitted picture";
+  const std::string shown = lastLook_;
+  std::vector<uint8_t> line;
+  for (int waited = 0; waited < 2 * kSettleMs && line.empty(); waited += 200) {
+    testing_support::Pause(200);
+    line = testing_support::ReadWholeFile(record);
+  }
+  unsigned long first = 0;
+  unsigned long last = 0;
+  int changed = 0;
+  ASSERT_EQ(std::sscanf(std::string(line.begin(), line.end()).c_str(), "%lu %lu %d", &first, &last,
+                        &changed),
+            3);
+  EXPECT_EQ(changed, 1) << "the cursor never changed";
+  EXPECT_EQ(last, first) << "the busy cursor stayed";
+
+  const int inList[2] = {60, 300};
+  Click(inList, 5);  // wheel down
+  EXPECT_GT(ListAgainst(shown, ScreenMatch::kDiffers), 0);
+  Click(inList, 4);  // wheel up
+  EXPECT_EQ(ListAgainst(shown, ScreenMatch::kSame), 0);
+  const int scrollBarX = kAlbumList.left + kAlbumList.width - 8;
+  const int scrollBarLow[2] = {scrollBarX, kAlbumList.top + 250};
+  const int scrollBarHigh[2] = {scrollBarX, kAlbumList.top + 20};
+  Click(scrollBarLow);
+  EXPECT_GT(ListAgainst(shown, ScreenMatch::kDiffers), 0);
+  Click(scrollBarHigh);
+  EXPECT_EQ(ListAgainst(shown, ScreenMatch::kSame), 0);
+  QuitWith("Escape");
+}
+
+// The message that the disc holds nothing: a dialog of the viewer with the
+// program's caption; once answered, the program ends.
+TEST_F(DesktopTest, NothingToShowIsAMessageBoxOverTheViewer) {
+  disc_.Text("notes.txt", "no pictures here");
+  ASSERT_NO_FATAL_FAILURE(StartViewer());
+  Click(kSplashPoint);
+  const XWindow message = testing_support::FindWindow("Tessary", kStartMs, viewer_.id);
+  ASSERT_FALSE(message.id.empty()) << "no message box appeared";
+  EXPECT_LT(message.width, viewer_.width);
+  EXPECT_NE(testing_support::WindowProperty(message, "WM_TRANSIENT_FOR").find(viewer_.id),
+            std::string::npos);
+  EXPECT_NE(testing_support::WindowProperty(message, "_NET_WM_WINDOW_TYPE").find("DIALOG"),
+            std::string::npos);
+  ASSERT_TRUE(testing_support::PressKeys(message, "Return"));
+  EXPECT_EQ(program_.WaitForExit(kEndMs), 0);
 }
 
 }  // namespace

@@ -219,20 +219,26 @@ TEST_F(Gdi, StretchDIBits16BitFiveFiveFiveAndBitFields) {
 
 // Pillow's decode of a file, or (for what Pillow does not read) Pillow's
 // decode of ImageMagick's PNG conversion of it.
-std::optional<testing_support::Picture> Reference(const std::string& path) {
-  auto picture = testing_support::ReferenceDecode(path);
+std::optional<testing_support::Picture> Reference(const testing_support::ReferenceBatch& decodes,
+                                                  const std::string& path) {
+  auto picture = decodes.Decode(path);
   if (picture) return picture;
   const std::string png = testing_support::TempDir() + "/reference.png";
   if (testing_support::RunCommand("convert '" + path + "' '" + png + "'") != 0) return picture;
   return testing_support::ReferenceDecode(png);
 }
 
-void ExpectDrawnAsReference(HDC screen, const std::string& name) {
+std::string SuitePath(const std::string& name) {
+  return testing_support::CorpusPath("bmp", "bmpsuite_g_" + name + ".bmp");
+}
+
+void ExpectDrawnAsReference(HDC screen, const testing_support::ReferenceBatch& decodes,
+                            const std::string& name) {
   SCOPED_TRACE(name);
-  const std::string path = testing_support::CorpusPath("bmp", "bmpsuite_g_" + name + ".bmp");
+  const std::string path = SuitePath(name);
   const std::vector<uint8_t> file = testing_support::ReadWholeFile(path);
   ASSERT_GT(file.size(), 54u);
-  auto reference = Reference(path);
+  auto reference = Reference(decodes, path);
   ASSERT_TRUE(reference.has_value());
   BITMAPFILEHEADER fileHeader;
   std::memcpy(&fileHeader, file.data(), sizeof fileHeader);
@@ -282,8 +288,11 @@ TEST_F(Gdi, BmpSuiteFilesDrawAsAnIndependentDecoderReadsThem) {
                          "pal8w124", "pal8w125", "pal8w126", "rgb16-565", "rgb16-565pal",
                          "rgb16", "rgb16bfdef", "rgb24", "rgb24pal", "rgb32", "rgb32bf",
                          "rgb32bfdef"};
+  std::vector<std::string> paths;
+  for (const char* name : names) paths.push_back(SuitePath(name));
+  const testing_support::ReferenceBatch decodes(paths);
   HDC screen = GetDC(nullptr);
-  for (const char* name : names) ExpectDrawnAsReference(screen, name);
+  for (const char* name : names) ExpectDrawnAsReference(screen, decodes, name);
   ReleaseDC(nullptr, screen);
 }
 

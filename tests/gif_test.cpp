@@ -3,10 +3,12 @@
 // public GIF corpus against its suites' expected pictures and our golden list.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -1044,21 +1046,29 @@ TEST_F(GifCorpus, PygifSuiteAgainstItsExpectedFirstFrames) {
   EXPECT_GT(compared, 60);
 }
 
-bool DecodeRgbaPng(const std::string& path, Reference* reference) {
-  std::string out;
-  const std::string command = std::string(testing_support::PythonWithPillow()) + " '" + TESSARY_SOURCE_DIR +
-                              "/tests/tools/rgba_decode.py' '" + path + "' 2>/dev/null";
-  if (RunCommand(command, &out) != 0) return false;
-  const size_t newline = out.find('\n');
-  if (newline == std::string::npos ||
-      std::sscanf(out.c_str(), "%u %u", &reference->width, &reference->height) != 2)
-    return false;
-  reference->rgba.assign(out.begin() + static_cast<long>(newline) + 1, out.end());
-  return reference->rgba.size() == static_cast<size_t>(reference->width) * reference->height * 4;
+// The RGBA picture of `path` from Pillow's decodes made in one run.
+bool DecodedRgba(const testing_support::ReferenceBatch& decodes, const std::string& path,
+                 Reference* reference) {
+  std::optional<testing_support::Picture> decoded = decodes.Decode(path);
+  if (!decoded) return false;
+  reference->width = decoded->width;
+  reference->height = decoded->height;
+  reference->rgba = std::move(decoded->rgb);
+  return true;
+}
+
+// The reference pictures beside the GIF corpus.
+std::vector<std::string> ReferencePaths() {
+  std::vector<std::string> paths;
+  for (const auto& entry : std::filesystem::directory_iterator(CorpusPath("gif", "ref"))) {
+    paths.push_back(entry.path().string());
+  }
+  return paths;
 }
 
 TEST_F(GifCorpus, PeterdnAndImageRsAgainstTheirFirstFramePngs) {
   int compared = 0;
+  const testing_support::ReferenceBatch decodes(ReferencePaths(), true);
   for (const std::string& name : CorpusFiles("gif")) {
     std::string refName;
     if (name.rfind("peterdn_", 0) == 0)
@@ -1070,7 +1080,8 @@ TEST_F(GifCorpus, PeterdnAndImageRsAgainstTheirFirstFramePngs) {
     if (!std::ifstream(CorpusPath("gif", refName)).good()) continue;
     SCOPED_TRACE(name);
     Reference reference;
-    ASSERT_TRUE(DecodeRgbaPng(CorpusPath("gif", refName), &reference)) << "Pillow could not read " << refName;
+    ASSERT_TRUE(DecodedRgba(decodes, CorpusPath("gif", refName), &reference))
+        << "Pillow could not read " << refName;
     const ReadResult result = ReadGif(CorpusPath("gif", name));
     ASSERT_EQ(result.error, kPelornOk);
     const FirstImage image = ParseFirstImage(ReadWholeFile(CorpusPath("gif", name)));
@@ -1092,6 +1103,11 @@ TEST_F(GifCorpus, PillowFilesAgainstPillow) {
   // picture matches Pillow's first frame inside its rectangle, where Pillow
   // shows it (Pillow puts the picture on the screen and may fill the rest).
   int matched = 0;
+  std::vector<std::string> pillowFiles;
+  for (const std::string& name : CorpusFiles("gif")) {
+    if (name.rfind("pillow_", 0) == 0) pillowFiles.push_back(CorpusPath("gif", name));
+  }
+  const testing_support::ReferenceBatch decodes(pillowFiles, true);
   for (const std::string& name : CorpusFiles("gif")) {
     if (name.rfind("pillow_", 0) != 0) continue;
     SCOPED_TRACE(name);
@@ -1104,7 +1120,7 @@ TEST_F(GifCorpus, PillowFilesAgainstPillow) {
     EXPECT_EQ(result.error, kPelornOk);
     Reference reference;
     const FirstImage image = ParseFirstImage(ReadWholeFile(path));
-    if (!DecodeRgbaPng(path, &reference) || image.transparentIndex >= 0) continue;
+    if (!DecodedRgba(decodes, path, &reference) || image.transparentIndex >= 0) continue;
     // Files without a table: Pillow picks a default palette, we give black.
     if (name.find("no_palette") != std::string::npos) continue;
     size_t mismatches = 0;

@@ -135,7 +135,7 @@ TEST(ReadJpegFileScaledTest, DecodesAtTheSmallestScaleCoveringTheFit) {
   const ScaledCase cases[] = {
       {1600, 1200, 549, 470, 2},  // 4 x 549 > 1600 and 4 x 470 > 1200
       {2200, 700, 549, 470, 4},   // fitted by width: 2200 / 549 = 4.007
-      {4400, 3800, 549, 470, 8},  // 8 x 470 <= 3800
+      {1100, 950, 137, 117, 8},   // 8 x 117 <= 950 (a small box: the ratio is the point)
       {500, 400, 549, 470, 1},    // smaller than the box: full size
       {900, 1900, 470, 549, 2},   // a portrait's box, turned: 4 x 549 > 1900
   };

@@ -577,15 +577,20 @@ TgaFacts FactsOf(const std::vector<uint8_t>& bytes) {
 // The independent decode of a corpus file: the suite's own reference PNG
 // where there is one, else Pillow. (Pillow 9 misreads 15-bit colour maps and
 // 16-bit files that also carry a map: imagers_b5-*.)
-std::optional<Picture> Reference(const std::string& name) {
+std::vector<std::string> ReferenceCandidates(const std::string& name) {
   const std::string stem = name.substr(0, name.size() - 4);
-  for (const std::string& candidate : {name + ".png", stem + ".png"}) {
-    const std::string path = testing_support::CorpusPath("tga", "ref/" + candidate);
-    if (testing_support::ReadWholeFile(path).empty()) continue;
-    std::optional<Picture> reference = testing_support::ReferenceDecode(path);
+  return {testing_support::CorpusPath("tga", "ref/" + name + ".png"),
+          testing_support::CorpusPath("tga", "ref/" + stem + ".png"),
+          testing_support::CorpusPath("tga", name)};
+}
+
+std::optional<Picture> Reference(const testing_support::ReferenceBatch& decodes,
+                                 const std::string& name) {
+  for (const std::string& path : ReferenceCandidates(name)) {
+    std::optional<Picture> reference = decodes.Decode(path);
     if (reference) return reference;
   }
-  return testing_support::ReferenceDecode(testing_support::CorpusPath("tga", name));
+  return std::nullopt;
 }
 
 // A model of 32-bit run-length pixels (blue, green, red, alpha) for the
@@ -680,6 +685,13 @@ TEST(TgaCorpus, EveryFileDecodesOrFailsWithACode) {
 TEST(TgaCorpus, GoodFilesMatchAnIndependentDecode) {
   int compared = 0, greyAlphaCompared = 0;
   std::vector<std::string> withoutReference;
+  std::vector<std::string> candidates;
+  for (const std::string& name : testing_support::CorpusFiles("tga")) {
+    for (const std::string& path : ReferenceCandidates(name)) {
+      if (!testing_support::ReadWholeFile(path).empty()) candidates.push_back(path);
+    }
+  }
+  const testing_support::ReferenceBatch decodes(candidates);
   for (const std::string& name : testing_support::CorpusFiles("tga")) {
     if (ExpectedFailures().count(name) != 0) continue;
     const std::vector<uint8_t> bytes =
@@ -687,7 +699,7 @@ TEST(TgaCorpus, GoodFilesMatchAnIndependentDecode) {
     const TgaFacts facts = FactsOf(bytes);
     const bool greyAlpha = (facts.imageType == 3 || facts.imageType == 11) && facts.pixelDepth == 16;
     std::optional<Picture> reference =
-        greyAlpha ? GreyAlphaAsColour(testing_support::CorpusPath("tga", name)) : Reference(name);
+        greyAlpha ? GreyAlphaAsColour(testing_support::CorpusPath("tga", name)) : Reference(decodes, name);
     if (name == "imagers_regression_sixteen-bit-gray-colormap2.tga") {
       reference = ThirtyTwoBitRunLengthModel(bytes);
     }

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -206,15 +205,20 @@ bool PressKeys(const XWindow& window, const std::string& keys) {
 }
 
 long WaitForScreen(const XWindow& window, const std::string& reference,
-                   const std::string& shotPath, int timeoutMs, bool untilDiffers,
+                   const std::string& shotPath, int timeoutMs, ScreenMatch match,
                    const Region& region) {
+  // Levels a pixel may stray beyond its neighbours' range in a near match:
+  // another rasteriser's anti-aliasing and another filter's rounding.
+  constexpr int kNearLevels = 16;
   std::string command = std::string(PythonWithPillow()) + " " +
                         Quoted(std::string(TESSARY_SOURCE_DIR) + "/tests/tools/screen_wait.py");
   for (int value : {window.x, window.y, window.width, window.height}) {
     command += " " + std::to_string(value);
   }
   command += " " + Quoted(reference) + " " + Quoted(shotPath) + " " + std::to_string(timeoutMs) +
-             (untilDiffers ? " differs" : " same");
+             (match == ScreenMatch::kDiffers ? " differs"
+              : match == ScreenMatch::kNear  ? " near:" + std::to_string(kNearLevels)
+                                             : " same");
   if (region.width > 0 && region.height > 0) {
     for (int value : {region.left, region.top, region.width, region.height}) {
       command += " " + std::to_string(value);
@@ -240,15 +244,12 @@ bool ReadClipboardPng(const std::string& path, int timeoutMs) {
   return false;
 }
 
-bool RunTour(const std::string& disc, const std::string& outFolder,
-             const std::vector<std::string>& script) {
-  const std::string scriptPath = outFolder + "/script.txt";
-  {
-    std::ofstream out(scriptPath);
-    for (const std::string& line : script) out << line << "\n";
-  }
-  return RunCommand(Quoted(std::string(TESSARY_BIN_DIR) + "/tessary-tour") + " " + Quoted(disc) +
-                    " " + Quoted(outFolder) + " " + Quoted(scriptPath) + " >/dev/null 2>&1") == 0;
+bool DrawViewerModel(const std::string& path, const std::vector<std::string>& items) {
+  std::string command = std::string(PythonWithPillow()) + " " +
+                        Quoted(std::string(TESSARY_SOURCE_DIR) + "/tests/tools/viewer_model.py") +
+                        " " + Quoted(path);
+  for (const std::string& item : items) command += " " + Quoted(item);
+  return RunCommand(command + " 2>/dev/null") == 0;
 }
 
 }  // namespace testing_support

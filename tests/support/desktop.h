@@ -1,4 +1,4 @@
-// The desktop program under a virtual X server: an Xvfb display for one
+// The desktop program under a virtual X server: an Xvfb display for a
 // test, the real tessary started from a disc folder, and what a user would
 // do and see there (xdotool clicks and keys, screenshots with ImageMagick's
 // import, the clipboard through xclip).
@@ -78,23 +78,27 @@ struct Region {
   int height = 0;
 };
 
+// What a wait on the screen waits for: no pixel differing from the
+// reference, at least one, or every pixel near the reference (within a
+// pixel's position and a few levels: a reference drawn by another hand).
+enum class ScreenMatch { kSame, kDiffers, kNear };
+
 // Looks at the window's area of the screen (Pillow's ImageGrab) every 50 ms
-// until it equals `reference` (a PNG of the window, or "black") inside the
-// region, or, with `untilDiffers`, until it differs there, for up to
-// `timeoutMs`. Returns the differing pixels of the last look (-1 when the
-// screen could not be read); the last look is saved at `shotPath`.
+// until it matches `reference` (a PNG of the window, or "black") inside the
+// region as `match` asks, for up to `timeoutMs`. Returns the pixels that
+// kept it from matching in the last look (-1 when the screen could not be
+// read); the last look is saved at `shotPath`.
 long WaitForScreen(const XWindow& window, const std::string& reference,
-                   const std::string& shotPath, int timeoutMs, bool untilDiffers = false,
-                   const Region& region = Region());
+                   const std::string& shotPath, int timeoutMs,
+                   ScreenMatch match = ScreenMatch::kSame, const Region& region = Region());
+
+// Draws what the viewer window should show (tests/tools/viewer_model.py, from
+// the skin JPEGs and the pictures as Pillow decodes them) into `path`.
+bool DrawViewerModel(const std::string& path, const std::vector<std::string>& items);
 
 // The clipboard's PNG form, written to `path` (waits up to `timeoutMs` for
 // the clipboard to hold one).
 bool ReadClipboardPng(const std::string& path, int timeoutMs);
-
-// Runs the headless viewer (tessary-tour) on the disc with the script's
-// lines; its shots land in `outFolder` as NAME.png.
-bool RunTour(const std::string& disc, const std::string& outFolder,
-             const std::vector<std::string>& script);
 
 // Sleeps for a short moment between polls.
 void Pause(int milliseconds);

@@ -145,6 +145,31 @@ std::optional<Picture> ReferenceDecode(const std::string& path) {
                          3);
 }
 
+ReferenceBatch::ReferenceBatch(const std::vector<std::string>& paths, bool rgba)
+    : folder_(TempDir()), bytesPerPixel_(rgba ? 4 : 3) {
+  std::string command = std::string(PythonWithPillow()) + " '" + std::string(TESSARY_SOURCE_DIR) +
+                        "/tests/tools/pillow_batch.py' " + (rgba ? "--rgba " : "") + Quoted(folder_);
+  for (const std::string& path : paths) command += " " + Quoted(path);
+  RunCommand(command + " 2>/dev/null");
+}
+
+std::optional<Picture> ReferenceBatch::Decode(const std::string& path) const {
+  const std::string name = path.substr(path.rfind('/') + 1);
+  const std::vector<uint8_t> stored = ReadWholeFile(folder_ + "/" + name + ".pil");
+  const auto newline = std::find(stored.begin(), stored.end(), uint8_t{'\n'});
+  if (newline == stored.end()) return std::nullopt;
+  Picture picture;
+  if (std::sscanf(std::string(stored.begin(), newline).c_str(), "%u %u", &picture.width,
+                  &picture.height) != 2) {
+    return std::nullopt;
+  }
+  picture.rgb.assign(newline + 1, stored.end());
+  if (picture.rgb.size() != static_cast<size_t>(picture.width) * picture.height * bytesPerPixel_) {
+    return std::nullopt;
+  }
+  return picture;
+}
+
 std::optional<Picture> ReferenceDecodeRgba(const std::string& path) {
   return RunDecodeScript(std::string(PythonWithPillow()) + " '" + std::string(TESSARY_SOURCE_DIR) +
                              "/tests/tools/rgba_decode.py' '" + path + "' 2>/dev/null",

@@ -41,6 +41,20 @@ std::optional<Picture> ReferenceDecode(const std::string& path);
 // (grey+alpha pictures give their grey level in red, green and blue).
 std::optional<Picture> ReferenceDecodeRgba(const std::string& path);
 
+// Pillow's decodes of many files made in one run (tests/tools/pillow_batch.py):
+// starting Python once per file costs more than most decodes. Decode
+// answers as ReferenceDecode would (as ReferenceDecodeRgba with `rgba`),
+// for the paths given (their file names must differ).
+class ReferenceBatch {
+ public:
+  explicit ReferenceBatch(const std::vector<std::string>& paths, bool rgba = false);
+  std::optional<Picture> Decode(const std::string& path) const;
+
+ private:
+  std::string folder_;
+  size_t bytesPerPixel_;
+};
+
 // ImageMagick's decode of the first image as 8-bit RGB, expected to be
 // width x height; empty when ImageMagick cannot read it or gives another size.
 std::optional<Picture> MagickDecode(const std::string& path, uint32_t width, uint32_t height);
