@@ -47,7 +47,7 @@ class DesktopTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(display_.Start(&error)) << error;
+    ASSERT_TRUE(display_.Start(&error, screen_)) << error;
     out_ = testing_support::TempDir();
   }
 
@@ -90,6 +90,7 @@ class DesktopTest : public ::testing::Test {
     EXPECT_EQ(program_.WaitForExit(kEndMs), 0);
   }
 
+  std::string screen_ = "1024x768x24";  // the Xvfb screen
   testing_support::VirtualDisplay display_;
   testing_support::Disc disc_;
   testing_support::DesktopProgram program_;
@@ -497,3 +498,75 @@ TEST_F(DesktopTest, ExportChooserProposesThePicturesNameInPicturesThenTheLastFol
 }
 
 }  // namespace
+
+// The same program on a 3840 x 2160 screen whose desktop scales by 2.
+class BigScreenTest : public DesktopTest {
+ protected:
+  BigScreenTest() { screen_ = "3840x2160x24"; }
+
+  // Pillow makes the disc's pictures and what the window must show: a
+  // one-pixel checkerboard and a plain picture, each 1098 x 940 (the picture
+  // area at twice its size), pasted at the area's device corner (408, 84);
+  // and the headless splash shot enlarged pixel for pixel.
+  void MakePictures() {
+    const std::string script = out_ + "/big_screen.py";
+    std::ofstream(script) << "import sys\n"
+                             "from PIL import Image\n"
+                             "out, disc = sys.argv[1], sys.argv[2]\n"
+                             "w, h = 1098, 940\n"
+                             "board = Image.new('L', (w, h))\n"
+                             "board.putdata([255 * ((x + y) % 2) for y in range(h) for x in range(w)])\n"
+                             "board = board.convert('RGB')\n"
+                             "board.save(disc + '/a.png')\n"
+                             "plain = Image.new('RGB', (w, h), (40, 120, 200))\n"
+                             "plain.save(disc + '/b.png')\n"
+                             "for name, picture in (('board', board), ('plain', plain)):\n"
+                             "    window = Image.new('RGB', (1600, 1200))\n"
+                             "    window.paste(picture, (408, 84))\n"
+                             "    window.save(out + '/' + name + '.png')\n"
+                             "splash = Image.open(out + '/splash.png').convert('RGB')\n"
+                             "splash.resize((1600, 1200), Image.NEAREST).save(out + '/splash2x.png')\n";
+    ASSERT_EQ(testing_support::RunCommand(std::string(testing_support::PythonWithPillow()) + " " +
+                                          testing_support::Quoted(script) + " " +
+                                          testing_support::Quoted(out_) + " " +
+                                          testing_support::Quoted(disc_.Root())),
+              0);
+  }
+
+  // A click at a point of the design, where the zoomed window shows it.
+  void ClickDesign(const XWindow& viewer, const int* point) {
+    ASSERT_TRUE(testing_support::ClickAt(viewer, point[0] * 2, point[1] * 2));
+  }
+};
+
+TEST_F(BigScreenTest, WindowTwiceAsLargeWithTheSkinEnlargedPixelForPixel) {
+  Tour({"shot splash"});
+  MakePictures();
+  const XWindow viewer = StartViewer({"GDK_SCALE=2"});
+  EXPECT_EQ(viewer.width, 1600);
+  EXPECT_EQ(viewer.height, 1200);
+  EXPECT_EQ(testing_support::WaitForScreen(viewer, Shot("splash2x"), out_ + "/desktop-splash.png",
+                                           kSettleMs),
+            0);
+  const std::vector<XWindow> stacked = testing_support::StackedWindows();
+  ASSERT_GE(stacked.size(), 2u);
+  EXPECT_EQ(stacked[1].width, 3840);
+  EXPECT_EQ(stacked[1].height, 2160);
+  QuitWith(viewer, "Escape");
+}
+
+TEST_F(BigScreenTest, PhotoPixelsLandOnDevicePixelsAndClicksReachTheirZones) {
+  Tour({"shot splash"});
+  MakePictures();
+  const XWindow viewer = StartViewer({"GDK_SCALE=2"});
+  const testing_support::Region pictureOnScreen = {408, 84, 1098, 940};
+  ClickDesign(viewer, kSplashPoint);
+  EXPECT_EQ(testing_support::WaitForScreen(viewer, Shot("board"), out_ + "/desktop-board.png",
+                                           kSettleMs, false, pictureOnScreen),
+            0);
+  ClickDesign(viewer, kNextPoint);
+  EXPECT_EQ(testing_support::WaitForScreen(viewer, Shot("plain"), out_ + "/desktop-plain.png",
+                                           kSettleMs, false, pictureOnScreen),
+            0);
+  QuitWith(viewer, "Escape");
+}

@@ -54,7 +54,7 @@ VirtualDisplay::~VirtualDisplay() {
   }
 }
 
-bool VirtualDisplay::Start(std::string* error) {
+bool VirtualDisplay::Start(std::string* error, const std::string& screen) {
   if (RunCommand("command -v Xvfb >/dev/null 2>&1") != 0) {
     *error = "Xvfb is not installed (tools/install-deps.sh installs it)";
     return false;
@@ -81,7 +81,7 @@ bool VirtualDisplay::Start(std::string* error) {
     dup2(quiet, STDOUT_FILENO);
     dup2(quiet, STDERR_FILENO);
     const std::string fd = std::to_string(channel[1]);
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
            "tcp", static_cast<char*>(nullptr));
     _exit(127);
   }
