@@ -570,3 +570,32 @@ TEST_F(BigScreenTest, PhotoPixelsLandOnDevicePixelsAndClicksReachTheirZones) {
             0);
   QuitWith(viewer, "Escape");
 }
+
+struct DpiCase {
+  int dotsPerInch;  // the desktop's font resolution (Xft.dpi)
+  int windowWidth;
+  int windowHeight;
+};
+
+class BigScreenDpiTest : public BigScreenTest, public ::testing::WithParamInterface<DpiCase> {};
+
+// A desktop that does not scale but sets a fine font resolution in its X
+// resources (what xrdb loads from ~/.Xresources).
+TEST_P(BigScreenDpiTest, UnscaledDesktopZoomsFromItsDpi) {
+  ASSERT_EQ(testing_support::RunCommand(
+                std::string(testing_support::PythonWithPillow()) + " " +
+                testing_support::Quoted(std::string(TESSARY_SOURCE_DIR) + "/tests/tools/x_resources.py") +
+                " " + testing_support::Quoted("Xft.dpi:\t" + std::to_string(GetParam().dotsPerInch) + "\n")),
+            0);
+  const XWindow viewer = StartViewer();
+  EXPECT_EQ(viewer.width, GetParam().windowWidth);
+  EXPECT_EQ(viewer.height, GetParam().windowHeight);
+  QuitWith(viewer, "Escape");
+}
+
+INSTANTIATE_TEST_SUITE_P(Resolutions, BigScreenDpiTest,
+                         ::testing::Values(DpiCase{144, 1600, 1200}, DpiCase{143, 800, 600},
+                                           DpiCase{96, 800, 600}),
+                         [](const ::testing::TestParamInfo<DpiCase>& resolution) {
+                           return "Dpi" + std::to_string(resolution.param.dotsPerInch);
+                         });

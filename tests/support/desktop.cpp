@@ -81,8 +81,10 @@ bool VirtualDisplay::Start(std::string* error, const std::string& screen) {
     dup2(quiet, STDOUT_FILENO);
     dup2(quiet, STDERR_FILENO);
     const std::string fd = std::to_string(channel[1]);
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
-           "tcp", static_cast<char*>(nullptr));
+    // -noreset: what a test sets on the root window (X resources) stays
+    // when its last client leaves, until the program connects.
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-noreset",
+           "-nolisten", "tcp", static_cast<char*>(nullptr));
     _exit(127);
   }
   close(channel[1]);
