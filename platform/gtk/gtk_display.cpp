@@ -55,7 +55,8 @@ void ShowOnMonitor(GdkMonitor* monitor) {
   const int zoom = DisplayZoomFor(facts, kDesignWidth, kDesignHeight);
   toolkitScale = scale;
   SetDisplayZoom(zoom);
-  SetScreenSize(facts.deviceWidth / zoom, facts.deviceHeight / zoom);
+  // Rounded up: the backdrop covers the last device pixels too.
+  SetScreenSize((facts.deviceWidth + zoom - 1) / zoom, (facts.deviceHeight + zoom - 1) / zoom);
   SetWorkArea(Divided(workArea, zoom));
 }
 

@@ -307,6 +307,13 @@ FontFace* FaceOf(Dc* dc) {
   return font->face.get();
 }
 
+// A device coordinate of text, kept far enough inside int that glyph
+// offsets added to it cannot overflow (anything beyond is clipped anyway).
+int OnDevice(int64_t coordinate) {
+  constexpr int64_t kReach = int64_t{1} << 28;
+  return static_cast<int>(std::clamp(coordinate, -kReach, kReach));
+}
+
 // The DC's font for drawing on a device of `zoom`: zoom times as large.
 FontFace* FaceOf(Dc* dc, int zoom) {
   if (zoom <= 1) return FaceOf(dc);
@@ -821,7 +828,7 @@ BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int length) {
   FontFace* font = FaceOf(object, target.zoom);
   if (font == nullptr) return FALSE;
   const Layout line = LayOut(font, Decode(Bytes(text, length)));
-  int left = static_cast<int>(target.DeviceX(x));
+  int left = OnDevice(target.DeviceX(x));
   switch (object->textAlign & (TA_CENTER | TA_RIGHT)) {
     case TA_CENTER:
       left -= line.width / 2;
@@ -832,7 +839,7 @@ BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int length) {
     default:
       break;
   }
-  int top = static_cast<int>(target.DeviceY(y));
+  int top = OnDevice(target.DeviceY(y));
   switch (object->textAlign & TA_BASELINE) {
     case TA_BASELINE:
       top -= font->ascent;
@@ -922,11 +929,11 @@ int DrawTextA(HDC dc, LPCSTR text, int length, LPRECT rect, UINT format) {
   const int zoom = target.zoom;
   FontFace* drawn = zoom > 1 ? FaceOf(object, zoom) : font;
   if (drawn == nullptr) return 0;
-  const int boxLeft = static_cast<int>(target.DeviceX(rect->left));
-  const int boxRight = static_cast<int>(target.DeviceX(rect->right));
+  const int boxLeft = OnDevice(target.DeviceX(rect->left));
+  const int boxRight = OnDevice(target.DeviceX(rect->right));
   if ((format & DT_NOCLIP) == 0) {
-    RECT box = {boxLeft, static_cast<LONG>(target.DeviceY(rect->top)), boxRight,
-                static_cast<LONG>(target.DeviceY(rect->bottom))};
+    RECT box = {boxLeft, OnDevice(target.DeviceY(rect->top)), boxRight,
+                OnDevice(target.DeviceY(rect->bottom))};
     Intersect(target.clip, box, &target.clip);
   }
   int lineTop = top;
@@ -940,7 +947,7 @@ int DrawTextA(HDC dc, LPCSTR text, int length, LPRECT rect, UINT format) {
     } else if ((format & DT_RIGHT) != 0) {
       left = boxRight - line.width;
     }
-    DrawLine(target, drawn, line, left, static_cast<int>(target.DeviceY(lineTop)), *object);
+    DrawLine(target, drawn, line, left, OnDevice(target.DeviceY(lineTop)), *object);
     lineTop += lineHeight;
   }
   // With DT_VCENTER or DT_BOTTOM the result is the offset from the top of
