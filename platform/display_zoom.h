@@ -27,8 +27,10 @@ inline constexpr int kHighDensityMinHeight = 1200;
 // designHeight zoomed fits the work area. Never below 1.
 inline int DisplayZoomFor(const MonitorFacts& monitor, int designWidth, int designHeight) {
   int zoom = monitor.scaleFactor > 1 ? monitor.scaleFactor : 1;
-  if (zoom == 1 && monitor.dotsPerInch >= kHighDensityDotsPerInch &&
-      monitor.deviceWidth >= kHighDensityMinWidth && monitor.deviceHeight >= kHighDensityMinHeight) {
+  const bool highDensity = monitor.dotsPerInch >= kHighDensityDotsPerInch &&
+                           monitor.deviceWidth >= kHighDensityMinWidth &&
+                           monitor.deviceHeight >= kHighDensityMinHeight;
+  if (zoom == 1 && highDensity) {
     zoom = 2;
   }
   while (zoom > 1 && (static_cast<long long>(designWidth) * zoom > monitor.workWidth ||

@@ -515,7 +515,8 @@ class BigScreenTest : public DesktopTest {
                              "out, disc = sys.argv[1], sys.argv[2]\n"
                              "w, h = 1098, 940\n"
                              "board = Image.new('L', (w, h))\n"
-                             "board.putdata([255 * ((x + y) % 2) for y in range(h) for x in range(w)])\n"
+                             "board.putdata([255 * ((x + y) % 2)\n"
+                             "               for y in range(h) for x in range(w)])\n"
                              "board = board.convert('RGB')\n"
                              "board.save(disc + '/a.png')\n"
                              "plain = Image.new('RGB', (w, h), (40, 120, 200))\n"
@@ -525,7 +526,8 @@ class BigScreenTest : public DesktopTest {
                              "    window.paste(picture, (408, 84))\n"
                              "    window.save(out + '/' + name + '.png')\n"
                              "splash = Image.open(out + '/splash.png').convert('RGB')\n"
-                             "splash.resize((1600, 1200), Image.NEAREST).save(out + '/splash2x.png')\n";
+                             "splash = splash.resize((1600, 1200), Image.NEAREST)\n"
+                             "splash.save(out + '/splash2x.png')\n";
     ASSERT_EQ(testing_support::RunCommand(std::string(testing_support::PythonWithPillow()) + " " +
                                           testing_support::Quoted(script) + " " +
                                           testing_support::Quoted(out_) + " " +
@@ -577,10 +579,11 @@ class BigScreenDpiTest : public BigScreenTest, public ::testing::WithParamInterf
 // A desktop that does not scale but sets a fine font resolution in its X
 // resources (what xrdb loads from ~/.Xresources).
 TEST_P(BigScreenDpiTest, UnscaledDesktopZoomsFromItsDpi) {
-  ASSERT_EQ(testing_support::RunCommand(
-                std::string(testing_support::PythonWithPillow()) + " " +
-                testing_support::Quoted(std::string(TESSARY_SOURCE_DIR) + "/tests/tools/x_resources.py") +
-                " " + testing_support::Quoted("Xft.dpi:\t" + std::to_string(GetParam().dotsPerInch) + "\n")),
+  const std::string tool = std::string(TESSARY_SOURCE_DIR) + "/tests/tools/x_resources.py";
+  const std::string resources = "Xft.dpi:\t" + std::to_string(GetParam().dotsPerInch) + "\n";
+  ASSERT_EQ(testing_support::RunCommand(std::string(testing_support::PythonWithPillow()) + " " +
+                                        testing_support::Quoted(tool) + " " +
+                                        testing_support::Quoted(resources)),
             0);
   const XWindow viewer = StartViewer();
   EXPECT_EQ(viewer.width, GetParam().windowWidth);

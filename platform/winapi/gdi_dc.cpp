@@ -32,7 +32,9 @@ std::atomic<int> displayZoom{1};
 constexpr int kDotsPerInchAtZoom1 = 96;
 
 // Device to logical, rounded outward: every logical pixel the box touches.
-int FloorDiv(int value, int zoom) { return value >= 0 ? value / zoom : -((-value + zoom - 1) / zoom); }
+int FloorDiv(int value, int zoom) {
+  return value >= 0 ? value / zoom : -((-value + zoom - 1) / zoom);
+}
 int CeilDiv(int value, int zoom) { return -FloorDiv(-value, zoom); }
 
 const void* Key(const Object* object) { return object; }

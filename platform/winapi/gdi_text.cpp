@@ -321,8 +321,11 @@ FontFace* FaceOf(Dc* dc, int zoom) {
   if (!font->zoomedFace || font->zoomedFaceZoom != zoom) {
     LOGFONTA larger = font->log;
     const LONG height = larger.lfHeight == 0 ? kDefaultCellHeight : larger.lfHeight;
-    larger.lfHeight = static_cast<LONG>(std::clamp<int64_t>(int64_t{height} * zoom, -65536, 65536));
-    larger.lfWidth = static_cast<LONG>(std::clamp<int64_t>(int64_t{larger.lfWidth} * zoom, 0, 65536));
+    constexpr int64_t kLargest = 65536;
+    larger.lfHeight =
+        static_cast<LONG>(std::clamp<int64_t>(int64_t{height} * zoom, -kLargest, kLargest));
+    larger.lfWidth =
+        static_cast<LONG>(std::clamp<int64_t>(int64_t{larger.lfWidth} * zoom, 0, kLargest));
     font->zoomedFace = OpenFace(larger);
     font->zoomedFaceZoom = zoom;
   }
