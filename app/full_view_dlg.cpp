@@ -67,9 +67,12 @@ bool CFullViewDlg::ShowPicture(const uint8_t* rgb, int32_t width, int32_t height
   if (rgb == nullptr || width < 1 || height < 1 || m_screenWidth < 1 || m_screenHeight < 1) {
     return false;
   }
+  // Fitted to the screen's device pixels: a big screen shows each window
+  // pixel as zoom x zoom of them.
+  const int zoom = Zoom();
   int32_t fittedWidth = 0;
   int32_t fittedHeight = 0;
-  FitInto(width, height, m_screenWidth, m_screenHeight, &fittedWidth, &fittedHeight);
+  FitInto(width, height, m_screenWidth * zoom, m_screenHeight * zoom, &fittedWidth, &fittedHeight);
   m_fitted.assign(static_cast<size_t>(fittedWidth) * fittedHeight * 3, 0);
   // Area reduction for the usual photo larger than the screen; a smaller
   // picture is enlarged smoothly instead of in blocks.
@@ -84,6 +87,8 @@ bool CFullViewDlg::ShowPicture(const uint8_t* rgb, int32_t width, int32_t height
   m_fittedHeight = fittedHeight;
   return true;
 }
+
+int CFullViewDlg::Zoom() const { return m_viewer->m_displayZoom > 1 ? m_viewer->m_displayZoom : 1; }
 
 void CFullViewDlg::ShowText(const CString& text) {
   ShowNothing();
@@ -108,8 +113,12 @@ void CFullViewDlg::OnPaint() {
   FillRect(hdc, &whole, black);
   DeleteObject(black);
   if (!m_fitted.empty()) {
-    DrawRgb(hdc, m_fitted.data(), m_fittedWidth, m_fittedHeight, (m_screenWidth - m_fittedWidth) / 2,
-            (m_screenHeight - m_fittedHeight) / 2, m_fittedWidth, m_fittedHeight);
+    // The fitted copy holds device pixels: it covers this many window pixels.
+    const int zoom = Zoom();
+    const int width = (m_fittedWidth + zoom - 1) / zoom;
+    const int height = (m_fittedHeight + zoom - 1) / zoom;
+    DrawRgb(hdc, m_fitted.data(), m_fittedWidth, m_fittedHeight, (m_screenWidth - width) / 2,
+            (m_screenHeight - height) / 2, width, height);
   } else if (m_textShown) {
     DrawLargeText(hdc);
   }

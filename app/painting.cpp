@@ -162,11 +162,14 @@ void CViewerDlg::DrawPicture(CDC* dc) {
     previousPalette = ::SelectPalette(hdc, m_displayPalette, FALSE);
     ::RealizePalette(hdc);
   }
-  const int x = m_pictureArea.left + m_pictureArea.Width() / 2 - m_pictureWidth / 2;
-  const int y = m_pictureArea.top + m_pictureArea.Height() / 2 - m_pictureHeight / 2;
-  DrawRgb(hdc, m_pictureBitmap, m_pictureWidth, m_pictureHeight, x, y, m_pictureWidth,
-          m_pictureHeight);
-  DrawDropShadow(dc, x, y, m_pictureWidth, m_pictureHeight);
+  // The bitmap holds device pixels: it covers this many window pixels.
+  const int zoom = m_displayZoom > 1 ? m_displayZoom : 1;
+  const int width = (m_pictureWidth + zoom - 1) / zoom;
+  const int height = (m_pictureHeight + zoom - 1) / zoom;
+  const int x = m_pictureArea.left + m_pictureArea.Width() / 2 - width / 2;
+  const int y = m_pictureArea.top + m_pictureArea.Height() / 2 - height / 2;
+  DrawRgb(hdc, m_pictureBitmap, m_pictureWidth, m_pictureHeight, x, y, width, height);
+  DrawDropShadow(dc, x, y, width, height);
   DrawFileName(hdc);
   if (previousPalette != nullptr) ::SelectPalette(hdc, previousPalette, FALSE);
 }

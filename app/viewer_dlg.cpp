@@ -31,6 +31,16 @@ const AfxDialogTemplate kViewerTemplate = {
 const AfxDialogTemplateRegistrar kRegisterViewer(&kViewerTemplate);
 
 constexpr COLORREF kListBackground = 0x7A7A7A;
+// The screen's dots per inch when it shows every window pixel as one device pixel.
+constexpr int kDotsPerInchUnzoomed = 96;
+
+// How many device pixels, each way, the screen shows for one window pixel.
+int ScreenZoom() {
+  HDC screen = ::GetDC(nullptr);
+  const int dotsPerInch = screen != nullptr ? ::GetDeviceCaps(screen, LOGPIXELSX) : 0;
+  if (screen != nullptr) ::ReleaseDC(nullptr, screen);
+  return dotsPerInch > kDotsPerInchUnzoomed ? dotsPerInch / kDotsPerInchUnzoomed : 1;
+}
 
 }  // namespace
 
@@ -57,7 +67,9 @@ CViewerDlg::CViewerDlg(CWnd* parent)
   m_bannerShown = 0;
   m_sidePanelShown = 0;
   m_pictureArea = CRect(204, 42, 753, 512);
-  m_decodeAhead.SetArea(m_pictureArea.Width(), m_pictureArea.Height());
+  m_displayZoom = ScreenZoom();
+  m_decodeAhead.SetArea(m_pictureArea.Width() * m_displayZoom,
+                        m_pictureArea.Height() * m_displayZoom);
   m_windowWidth = 800;
   m_windowHeight = 600;
   m_listBoxRect = CRect(15, 199, 149, 475);

@@ -79,8 +79,12 @@ class CViewerDlg : public CDialog {
   int m_closeHover;
   HPALETTE m_displayPalette;
   uint8_t* m_pictureBitmap;       // RGB picture on show, plain memory (free)
-  int m_pictureHeight;
+  int m_pictureHeight;            // of the picture bitmap, in device pixels
   int m_pictureWidth;
+  // Device pixels per window pixel, each way (1 but on a big screen): the
+  // picture is fitted to the picture area this many times over and drawn
+  // one to one on device pixels.
+  int m_displayZoom;
   HICON m_icon;
   int m_titleShown;
   CString m_titleText;

@@ -58,7 +58,7 @@ class DesktopTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(display_.Start(&error)) << error;
+    ASSERT_TRUE(display_.Start(&error, screen_)) << error;
     out_ = testing_support::TempDir();
   }
 
@@ -137,6 +137,7 @@ class DesktopTest : public ::testing::Test {
     return testing_support::ReferenceDecode(clip);
   }
 
+  std::string screen_ = "1024x768x24";  // the Xvfb screen
   testing_support::VirtualDisplay display_;
   testing_support::Disc disc_;
   testing_support::DesktopProgram program_;
@@ -439,5 +440,103 @@ TEST_F(DesktopTest, NothingToShowIsAMessageBoxOverTheViewer) {
   ASSERT_TRUE(testing_support::PressKeys(message, "Return"));
   EXPECT_EQ(program_.WaitForExit(kEndMs), 0);
 }
+
+// The same program on a 3840 x 2160 screen whose desktop scales by 2.
+class DesktopBigScreenTest : public DesktopTest {
+ protected:
+  DesktopBigScreenTest() { screen_ = "3840x2160x24"; }
+
+  // Pillow makes the disc's pictures and what the window must show: a
+  // one-pixel checkerboard and a plain picture, each 1098 x 940 (the picture
+  // area at twice its size), pasted at the area's device corner (408, 84);
+  // and the model's splash enlarged pixel for pixel.
+  void MakePictures() {
+    ASSERT_TRUE(testing_support::DrawViewerModel(out_ + "/splash.png", {"splash"}));
+    const std::string script = out_ + "/big_screen.py";
+    std::ofstream(script) << "import sys\n"
+                             "from PIL import Image\n"
+                             "out, disc = sys.argv[1], sys.argv[2]\n"
+                             "w, h = 1098, 940\n"
+                             "board = Image.new('L', (w, h))\n"
+                             "board.putdata([255 * ((x + y) % 2)\n"
+                             "               for y in range(h) for x in range(w)])\n"
+                             "board = board.convert('RGB')\n"
+                             "board.save(disc + '/a.png')\n"
+                             "plain = Image.new('RGB', (w, h), (40, 120, 200))\n"
+                             "plain.save(disc + '/b.png')\n"
+                             "for name, picture in (('board', board), ('plain', plain)):\n"
+                             "    window = Image.new('RGB', (1600, 1200))\n"
+                             "    window.paste(picture, (408, 84))\n"
+                             "    window.save(out + '/' + name + '.png')\n"
+                             "splash = Image.open(out + '/splash.png').convert('RGB')\n"
+                             "splash = splash.resize((1600, 1200), Image.NEAREST)\n"
+                             "splash.save(out + '/splash2x.png')\n";
+    ASSERT_EQ(testing_support::RunCommand(std::string(testing_support::PythonWithPillow()) + " " +
+                                          testing_support::Quoted(script) + " " +
+                                          testing_support::Quoted(out_) + " " +
+                                          testing_support::Quoted(disc_.Root())),
+              0);
+  }
+
+  // A click at a point of the design, where the zoomed window shows it.
+  void ClickDesign(const int* point) {
+    ASSERT_TRUE(testing_support::ClickAt(viewer_, point[0] * 2, point[1] * 2));
+  }
+
+  long Shows(const std::string& name, ScreenMatch match, const Region& region = Region()) {
+    return testing_support::WaitForScreen(viewer_, out_ + "/" + name + ".png",
+                                          out_ + "/desktop-" + name + ".png", kSettleMs, match, region);
+  }
+};
+
+// Twice the size, the skin enlarged pixel for pixel, photo pixels on device
+// pixels, and clicks at twice a zone's design point reach the zone.
+TEST_F(DesktopBigScreenTest, GdkScaleTwoZoomsTheWholeWindow) {
+  MakePictures();
+  StartViewer({"GDK_SCALE=2"});
+  EXPECT_EQ(viewer_.width, 1600);
+  EXPECT_EQ(viewer_.height, 1200);
+  EXPECT_EQ(Shows("splash2x", ScreenMatch::kNear), 0);
+  const std::vector<XWindow> stacked = testing_support::StackedWindows();
+  ASSERT_GE(stacked.size(), 2u);
+  EXPECT_EQ(stacked[1].width, 3840);
+  EXPECT_EQ(stacked[1].height, 2160);
+  const Region pictureOnScreen = {408, 84, 1098, 940};
+  ClickDesign(kSplashPoint);
+  EXPECT_EQ(Shows("board", ScreenMatch::kSame, pictureOnScreen), 0);
+  ClickDesign(kNextPoint);
+  EXPECT_EQ(Shows("plain", ScreenMatch::kSame, pictureOnScreen), 0);
+  QuitWith("Escape");
+}
+
+struct DpiCase {
+  int dotsPerInch;  // the desktop's font resolution (Xft.dpi)
+  int windowWidth;
+  int windowHeight;
+};
+
+class DesktopBigScreenDpiTest : public DesktopBigScreenTest, public ::testing::WithParamInterface<DpiCase> {};
+
+// A desktop that does not scale but sets a fine font resolution in its X
+// resources (what xrdb loads from ~/.Xresources).
+TEST_P(DesktopBigScreenDpiTest, UnscaledDesktopZoomsFromItsDpi) {
+  const std::string tool = std::string(TESSARY_SOURCE_DIR) + "/tests/tools/x_resources.py";
+  const std::string resources = "Xft.dpi:\t" + std::to_string(GetParam().dotsPerInch) + "\n";
+  ASSERT_EQ(testing_support::RunCommand(std::string(testing_support::PythonWithPillow()) + " " +
+                                        testing_support::Quoted(tool) + " " +
+                                        testing_support::Quoted(resources)),
+            0);
+  StartViewer();
+  EXPECT_EQ(viewer_.width, GetParam().windowWidth);
+  EXPECT_EQ(viewer_.height, GetParam().windowHeight);
+  QuitWith("Escape");
+}
+
+INSTANTIATE_TEST_SUITE_P(Resolutions, DesktopBigScreenDpiTest,
+                         ::testing::Values(DpiCase{144, 1600, 1200}, DpiCase{143, 800, 600},
+                                           DpiCase{96, 800, 600}),
+                         [](const ::testing::TestParamInfo<DpiCase>& resolution) {
+                           return "Dpi" + std::to_string(resolution.param.dotsPerInch);
+                         });
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Pointer and key events of the GTK windows as the layer's messages. Points
-// are taken relative to the drawing area and turned into the layer's screen
+// are taken relative to the drawing area, mapped from device pixels to the
+// zoomed display's logical pixels, and turned into the layer's screen
 // coordinates through the window's own client origin, so input lands where
 // the user sees it even when a window manager placed the window elsewhere.
 // GTK reports a double click as press, release, press, 2button-press; the
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/display_zoom.h"
 #include "platform/gtk/gtk_internal.h"
 #include "platform/backend.h"
 
@@ -25,8 +27,12 @@ struct LastPress {
 };
 LastPress lastPress;
 
+// GDK reports device pixels divided by the monitor's scale factor; the
+// layer's points are logical pixels of the zoomed display.
 POINT ScreenPointOf(HWND window, double x, double y) {
-  POINT point = {static_cast<LONG>(std::floor(x)), static_cast<LONG>(std::floor(y))};
+  const int scale = ToolkitScale();
+  const int zoom = DisplayZoom();
+  POINT point = {LogicalCoordinate(x, scale, zoom), LogicalCoordinate(y, scale, zoom)};
   ClientToScreen(window, &point);
   return point;
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 
+#include "platform/display_zoom.h"
 #include "platform/gtk/gtk_internal.h"
 
 namespace platform::gtk {
@@ -60,6 +61,8 @@ cairo_surface_t* SurfaceFor(ScreenWindow& shown, const WindowImage& image) {
                 image.pixels.data() + static_cast<size_t>(y) * rowBytes, rowBytes);
   }
   cairo_surface_mark_dirty(surface);
+  // The image holds device pixels: one to one on the screen.
+  cairo_surface_set_device_scale(surface, ToolkitScale(), ToolkitScale());
   return surface;
 }
 
@@ -73,6 +76,7 @@ gboolean DrawFramebuffer(GtkWidget*, cairo_t* cr, gpointer data) {
   if (surface == nullptr) return TRUE;
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   cairo_set_source_surface(cr, surface, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
   cairo_paint(cr);
   return TRUE;
 }
@@ -148,9 +152,15 @@ void PlaceAndSize(HWND window, ScreenWindow& shown) {
   } else {
     ClientToScreen(window, &origin);
   }
-  gtk_widget_set_size_request(shown.area, width, height);
-  gtk_window_resize(GTK_WINDOW(shown.window), width, height);
-  gtk_window_move(GTK_WINDOW(shown.window), origin.x, origin.y);
+  // The layer's pixels are logical; GDK's units are device pixels divided by
+  // the monitor's scale factor.
+  const int scale = ToolkitScale();
+  const int zoom = DisplayZoom();
+  const int shownWidth = ToolkitLength(width, scale, zoom);
+  const int shownHeight = ToolkitLength(height, scale, zoom);
+  gtk_widget_set_size_request(shown.area, shownWidth, shownHeight);
+  gtk_window_resize(GTK_WINDOW(shown.window), shownWidth, shownHeight);
+  gtk_window_move(GTK_WINDOW(shown.window), origin.x * zoom / scale, origin.y * zoom / scale);
 }
 
 }  // namespace

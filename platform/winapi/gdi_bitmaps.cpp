@@ -26,6 +26,14 @@ void Fill(Bitmap* bitmap, uint32_t pixel) {
   }
 }
 
+// A 32-bit top-down bitmap of width x height logical pixels at `zoom`.
+Bitmap* NewZoomedBitmap(int width, int height, int zoom) {
+  if (width > INT32_MAX / zoom || height > INT32_MAX / zoom) return nullptr;
+  Bitmap* bitmap = NewBitmap(width * zoom, height * zoom, 32, true);
+  if (bitmap != nullptr) bitmap->zoom = zoom;
+  return bitmap;
+}
+
 }  // namespace
 
 // --- Internal interface ---------------------------------------------------------
@@ -39,7 +47,7 @@ uint32_t PixelView::At(int x, int y) const {
 }
 
 HBITMAP CreateFramebuffer(int width, int height, COLORREF fill) {
-  Bitmap* bitmap = NewBitmap(width, height, 32, true);
+  Bitmap* bitmap = NewZoomedBitmap(width, height, DisplayZoom());
   if (bitmap == nullptr) return nullptr;
   if (fill != 0) Fill(bitmap, PixelOf(fill));
   return HandleOf(bitmap);
@@ -56,6 +64,7 @@ PixelView BitmapPixels(HBITMAP handle) {
   view.width = bitmap->width;
   view.height = bitmap->height;
   view.stride = static_cast<int>(bitmap->stride);
+  view.zoom = bitmap->zoom;
   return view;
 }
 
@@ -70,11 +79,13 @@ PixelView DCPixels(HDC dc) {
 // --- Windows API ------------------------------------------------------------------
 
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height) {
-  if (FindDc(dc) == nullptr || width < 0 || height < 0) return nullptr;
+  Dc* reference = FindDc(dc);
+  if (reference == nullptr || width < 0 || height < 0) return nullptr;
   // An empty size gives the 1 x 1 stock bitmap, as on Windows.
   if (width == 0 || height == 0) return HandleOf(StockBitmap());
-  // Every display surface is 32-bit, so compatible means 32-bit top-down.
-  Bitmap* bitmap = NewBitmap(width, height, 32, true);
+  // Every display surface is 32-bit, so compatible means 32-bit top-down,
+  // at the device's zoom.
+  Bitmap* bitmap = NewZoomedBitmap(width, height, reference->zoom);
   return bitmap != nullptr ? HandleOf(bitmap) : nullptr;
 }
 

@@ -28,6 +28,14 @@ std::atomic<int> screenHeight{768};
 std::atomic<WindowFramebufferLookup> windowLookup{nullptr};
 std::atomic<int64_t> failingPixelAllocation{0};
 std::atomic<bool> screenIsPaletteDevice{false};
+std::atomic<int> displayZoom{1};
+constexpr int kDotsPerInchAtZoom1 = 96;
+
+// Device to logical, rounded outward: every logical pixel the box touches.
+int FloorDiv(int value, int zoom) {
+  return value >= 0 ? value / zoom : -((-value + zoom - 1) / zoom);
+}
+int CeilDiv(int value, int zoom) { return -FloorDiv(-value, zoom); }
 
 const void* Key(const Object* object) { return object; }
 
@@ -173,6 +181,7 @@ bool GetTarget(Dc* dc, Target* target) {
   target->clip = bounds;
   target->offsetX = -dc->windowOrg.x;
   target->offsetY = -dc->windowOrg.y;
+  target->zoom = surface->zoom;
   return true;
 }
 
@@ -195,15 +204,20 @@ HDC CreateWindowDC(HBITMAP framebuffer, const RECT* clip) {
   if (surface == nullptr || surface->deletePending || surface->stock) return nullptr;
   Dc* dc = NewDc(DcKind::kWindow);
   dc->surface = surface;
+  dc->zoom = surface->zoom;
   ++surface->windowUsers;
   if (clip != nullptr) {
+    const int zoom = surface->zoom;
     dc->hasClip = true;
-    dc->clip = *clip;
+    dc->clip = RECT{clip->left * zoom, clip->top * zoom, clip->right * zoom, clip->bottom * zoom};
   }
   return HandleOfDc(dc);
 }
 
 void SetWindowFramebufferLookup(WindowFramebufferLookup lookup) { windowLookup = lookup; }
+
+void SetDisplayZoom(int zoom) { displayZoom = zoom < 1 ? 1 : zoom; }
+int DisplayZoom() { return displayZoom.load(); }
 
 void SetScreenSize(int width, int height) {
   if (width > 0 && height > 0) {
@@ -246,6 +260,7 @@ using namespace platform::gdi;
 HDC GetDC(HWND window) {
   if (window == nullptr) {
     Dc* dc = NewDc(DcKind::kScreen);
+    dc->zoom = DisplayZoom();
     dc->fromGetDC = true;
     return HandleOfDc(dc);
   }
@@ -268,12 +283,16 @@ int ReleaseDC(HWND window, HDC dc) {
 }
 
 HDC CreateCompatibleDC(HDC dc) {
+  int zoom = DisplayZoom();
   if (dc != nullptr) {
     Dc* reference = FindDc(dc);
     // Only display DCs here: a memory DC compatible with a printer is not made.
     if (reference == nullptr || reference->dcKind == DcKind::kPrinter) return nullptr;
+    zoom = reference->zoom;
   }
-  return HandleOfDc(NewDc(DcKind::kMemory));
+  Dc* memory = NewDc(DcKind::kMemory);
+  memory->zoom = zoom;
+  return HandleOfDc(memory);
 }
 
 BOOL DeleteDC(HDC dc) {
@@ -359,6 +378,9 @@ int GetDeviceCaps(HDC dc, int index) {
       return -1;  // more than 256 colours
     case SIZEPALETTE:
       return !printer && screenIsPaletteDevice ? 256 : 0;
+    case LOGPIXELSX:
+    case LOGPIXELSY:
+      return kDotsPerInchAtZoom1 * (printer ? 1 : object->zoom);
     case RASTERCAPS:
       // True-colour display: no RC_PALETTE. The test printer cannot stretch.
       if (printer) return RC_DIBTODEV;
@@ -380,13 +402,17 @@ int GetClipBox(HDC dc, LPRECT rect) {
   Dc* object = FindDc(dc);
   if (object == nullptr || rect == nullptr) return ERROR;
   RECT device = {0, 0, 0, 0};
+  int zoom = 1;
   if (object->surface != nullptr) {
     device = RECT{0, 0, object->surface->width, object->surface->height};
+    zoom = object->surface->zoom;
   } else if (object->dcKind == DcKind::kScreen) {
     device = RECT{0, 0, screenWidth.load(), screenHeight.load()};
   }
   if (object->hasClip) Intersect(device, object->clip, &device);
   const bool empty = device.left >= device.right || device.top >= device.bottom;
+  device = RECT{FloorDiv(device.left, zoom), FloorDiv(device.top, zoom),
+                CeilDiv(device.right, zoom), CeilDiv(device.bottom, zoom)};
   // Logical coordinates: device + window origin.
   *rect = RECT{device.left + object->windowOrg.x, device.top + object->windowOrg.y,
                device.right + object->windowOrg.x, device.bottom + object->windowOrg.y};

@@ -273,8 +273,8 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
   if (sh < 0) sy += sh, sh = -sh;
   // The source origin of a bottom-up DIB is its lower-left corner.
   const int64_t sourceTop = source.topDown ? sy : source.height - sy - sh;
-  Blit(target, dx + target.offsetX, dy + target.offsetY, dw, dh, source, sx, sourceTop, sw, sh,
-       mirrorX, mirrorY);
+  Blit(target, target.DeviceX(dx), target.DeviceY(dy), dw * target.zoom, dh * target.zoom, source,
+       sx, sourceTop, sw, sh, mirrorX, mirrorY);
   return static_cast<int>(sh);  // scan lines of the source rectangle
 }
 
@@ -295,9 +295,10 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
   const int64_t w = std::min<int64_t>(width, INT_MAX);
   const int64_t h = std::min<int64_t>(height, INT_MAX);
   const int64_t sourceTop = source.topDown ? ySrc : source.height - static_cast<int64_t>(ySrc) - h;
-  Blit(target, static_cast<int64_t>(xDest) + target.offsetX,
-       static_cast<int64_t>(yDest) + target.offsetY, w, h, source, xSrc, sourceTop, w, h, false,
-       false);
+  // The extents are the source's pixels; on a zoomed device each becomes a
+  // zoom x zoom block.
+  Blit(target, target.DeviceX(xDest), target.DeviceY(yDest), w * target.zoom, h * target.zoom,
+       source, xSrc, sourceTop, w, h, false, false);
   return static_cast<int>(lines);
 }
 
@@ -313,8 +314,10 @@ BOOL BitBlt(HDC dc, int x, int y, int width, int height, HDC sourceDc, int xSrc,
   if (!GetTarget(object, &target) || from->surface == nullptr) return FALSE;
   DibSource source;
   BitmapSource(from->surface, &source);
-  const int64_t sx = static_cast<int64_t>(xSrc) - from->windowOrg.x;
-  const int64_t sy = static_cast<int64_t>(ySrc) - from->windowOrg.y;
+  // Both rectangles are logical, each mapped by its own device's zoom.
+  const int64_t sourceZoom = from->surface->zoom;
+  const int64_t sx = (static_cast<int64_t>(xSrc) - from->windowOrg.x) * sourceZoom;
+  const int64_t sy = (static_cast<int64_t>(ySrc) - from->windowOrg.y) * sourceZoom;
   std::vector<uint8_t> snapshot;
   if (from->surface == object->surface) {
     // Copying within one surface: read from a snapshot so overlapping
@@ -323,7 +326,8 @@ BOOL BitBlt(HDC dc, int x, int y, int width, int height, HDC sourceDc, int xSrc,
     snapshot.assign(source.bits, source.bits + bytes);
     source.bits = snapshot.data();
   }
-  Blit(target, static_cast<int64_t>(x) + target.offsetX, static_cast<int64_t>(y) + target.offsetY,
-       width, height, source, sx, sy, width, height, false, false);
+  Blit(target, target.DeviceX(x), target.DeviceY(y), static_cast<int64_t>(width) * target.zoom,
+       static_cast<int64_t>(height) * target.zoom, source, sx, sy, width * sourceZoom,
+       height * sourceZoom, false, false);
   return TRUE;
 }

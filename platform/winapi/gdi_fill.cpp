@@ -8,10 +8,14 @@ using namespace platform::gdi;
 
 namespace {
 
+LONG Clamped(int64_t device) {
+  return static_cast<LONG>(std::clamp<int64_t>(device, INT32_MIN, INT32_MAX));
+}
+
 // The visible part, in device pixels, of a logical rectangle.
 bool VisibleRect(const Target& target, LONG left, LONG top, LONG right, LONG bottom, RECT* out) {
-  const RECT device = {left + target.offsetX, top + target.offsetY, right + target.offsetX,
-                       bottom + target.offsetY};
+  const RECT device = {Clamped(target.DeviceX(left)), Clamped(target.DeviceY(top)),
+                       Clamped(target.DeviceX(right)), Clamped(target.DeviceY(bottom))};
   return Intersect(device, target.clip, out);
 }
 
@@ -79,13 +83,16 @@ BOOL DrawIcon(HDC dc, int x, int y, HICON handle) {
   if (object == nullptr || icon == nullptr || !GetTarget(object, &target)) return FALSE;
   RECT visible;
   if (!VisibleRect(target, x, y, x + icon->width, y + icon->height, &visible)) return TRUE;
-  const int left = x + target.offsetX;
-  const int top = y + target.offsetY;
+  // On a zoomed device each icon pixel becomes a zoom x zoom block.
+  const int64_t left = target.DeviceX(x);
+  const int64_t top = target.DeviceY(y);
+  const int64_t zoom = target.zoom;
   for (LONG dy = visible.top; dy < visible.bottom; ++dy) {
     uint8_t* out = reinterpret_cast<uint8_t*>(target.Row(dy));
-    const uint8_t* in = icon->bgra.data() + (static_cast<size_t>(dy - top) * icon->width) * 4;
+    const uint8_t* in =
+        icon->bgra.data() + (static_cast<size_t>((dy - top) / zoom) * icon->width) * 4;
     for (LONG dx = visible.left; dx < visible.right; ++dx) {
-      const uint8_t* p = in + static_cast<size_t>(dx - left) * 4;
+      const uint8_t* p = in + static_cast<size_t>((dx - left) / zoom) * 4;
       uint8_t* q = out + static_cast<size_t>(dx) * 4;
       const unsigned alpha = p[3];
       for (int c = 0; c < 3; ++c) q[c] = Blend(q[c], p[c], alpha);

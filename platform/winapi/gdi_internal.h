@@ -22,16 +22,30 @@ struct PixelView {
   int width = 0;
   int height = 0;
   int stride = 0;  // bytes from one row to the next (width * 4)
+  int zoom = 1;    // device pixels per logical pixel, each way
 
   uint8_t* Row(int y) const { return pixels + static_cast<ptrdiff_t>(y) * stride; }
   // The pixel at (x, y) as 0x00RRGGBB (cairo RGB24 order).
   uint32_t At(int x, int y) const;
 };
 
+// --- The display's zoom ----------------------------------------------------------
+// A big screen shows every logical pixel as zoom x zoom device pixels. The
+// program keeps its logical coordinates (windows, clip boxes, pointer
+// points, HORZRES and VERTRES); window framebuffers, and the bitmaps made
+// compatible with their DCs, hold device pixels. Drawing maps logical
+// rectangles to device ones: a bitmap drawn at its own size is enlarged
+// pixel for pixel, a picture of zoom times the logical size lands one to one
+// on device pixels, text is set in a font zoom times as large.
+// GetDeviceCaps(LOGPIXELSX) reports 96 dots per inch times the zoom. The
+// back end sets it before the first window (default 1; values below 1 are 1).
+void SetDisplayZoom(int zoom);
+int DisplayZoom();
+
 // --- Framebuffers for windows -------------------------------------------------
-// A window's framebuffer of width x height pixels, filled with `fill`
-// (a COLORREF). Freed with DeleteObject. nullptr when memory runs out or a
-// size is not positive.
+// A window's framebuffer of width x height logical pixels at the display's
+// zoom, filled with `fill` (a COLORREF). Freed with DeleteObject. nullptr
+// when memory runs out or a size is not positive.
 HBITMAP CreateFramebuffer(int width, int height, COLORREF fill = 0);
 
 // A window device context drawing onto `framebuffer` with the origin at its

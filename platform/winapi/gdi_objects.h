@@ -51,6 +51,7 @@ struct Bitmap : Object {
   uint8_t* bits = nullptr;        // owned (calloc)
   std::vector<RGBQUAD> colors;    // colour table of a section of 8 bits or fewer
   int windowUsers = 0;            // window DCs drawing on it (framebuffers)
+  int zoom = 1;                   // device pixels per logical pixel (SetDisplayZoom)
   bool deletePending = false;     // DeleteObject came while window DCs used it
 
   // Row y counted from the top of the picture.
@@ -77,6 +78,9 @@ struct Font : Object {
   ~Font() override;
   LOGFONTA log;
   std::unique_ptr<FontFace> face;  // opened on first use
+  // The same font for a zoomed device: `zoomedFaceZoom` times as large.
+  std::unique_ptr<FontFace> zoomedFace;
+  int zoomedFaceZoom = 0;
 };
 
 struct Icon : Object {
@@ -105,6 +109,7 @@ struct Dc : Object {
   POINT windowOrg = {0, 0};
   bool hasClip = false;
   RECT clip = {0, 0, 0, 0};     // device pixels, from the paint
+  int zoom = 1;                 // of the device: bitmaps made compatible with it
   int pageWidth = 0;            // printer: page size in pixels
   int pageHeight = 0;
 };
@@ -150,8 +155,12 @@ Bitmap* NewBitmap(int width, int height, int bitsPerPixel, bool topDown);
 struct Target {
   Bitmap* bitmap = nullptr;
   RECT clip = {0, 0, 0, 0};
-  int offsetX = 0;  // device x = logical x + offsetX
+  int offsetX = 0;  // device x = (logical x + offsetX) * zoom
   int offsetY = 0;
+  int zoom = 1;
+
+  int64_t DeviceX(int64_t x) const { return (x + offsetX) * zoom; }
+  int64_t DeviceY(int64_t y) const { return (y + offsetY) * zoom; }
 
   uint32_t* Row(int y) const { return reinterpret_cast<uint32_t*>(bitmap->Row(y)); }
   bool Empty() const { return clip.left >= clip.right || clip.top >= clip.bottom; }

@@ -192,6 +192,7 @@ Font::Font() : Object(Kind::kFont) { std::memset(&log, 0, sizeof log); }
 Font::~Font() {
   std::lock_guard<std::mutex> hold(TextLock());
   face.reset();
+  zoomedFace.reset();
 }
 
 Font* StockFont() {
@@ -305,6 +306,31 @@ FontFace* FaceOf(Dc* dc) {
   Font* font = dc->font != nullptr ? dc->font : StockFont();
   if (!font->face) font->face = OpenFace(font->log);
   return font->face.get();
+}
+
+// A device coordinate of text, kept far enough inside int that glyph
+// offsets added to it cannot overflow (anything beyond is clipped anyway).
+int OnDevice(int64_t coordinate) {
+  constexpr int64_t kReach = int64_t{1} << 28;
+  return static_cast<int>(std::clamp(coordinate, -kReach, kReach));
+}
+
+// The DC's font for drawing on a device of `zoom`: zoom times as large.
+FontFace* FaceOf(Dc* dc, int zoom) {
+  if (zoom <= 1) return FaceOf(dc);
+  Font* font = dc->font != nullptr ? dc->font : StockFont();
+  if (!font->zoomedFace || font->zoomedFaceZoom != zoom) {
+    LOGFONTA larger = font->log;
+    const LONG height = larger.lfHeight == 0 ? kDefaultCellHeight : larger.lfHeight;
+    constexpr int64_t kLargest = 65536;
+    larger.lfHeight =
+        static_cast<LONG>(std::clamp<int64_t>(int64_t{height} * zoom, -kLargest, kLargest));
+    larger.lfWidth =
+        static_cast<LONG>(std::clamp<int64_t>(int64_t{larger.lfWidth} * zoom, 0, kLargest));
+    font->zoomedFace = OpenFace(larger);
+    font->zoomedFaceZoom = zoom;
+  }
+  return font->zoomedFace.get();
 }
 
 // fontconfig's order of fonts for the request.
@@ -748,10 +774,11 @@ BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int length) {
   Target target;
   if (!GetTarget(object, &target)) return FALSE;
   std::lock_guard<std::mutex> hold(TextLock());
-  FontFace* font = FaceOf(object);
+  // Laid out and placed in device pixels, in the font at the device's size.
+  FontFace* font = FaceOf(object, target.zoom);
   if (font == nullptr) return FALSE;
   const Layout line = LayOut(font, platform::TextCodePoints(Bytes(text, length)));
-  int left = x + target.offsetX;
+  int left = OnDevice(target.DeviceX(x));
   switch (object->textAlign & (TA_CENTER | TA_RIGHT)) {
     case TA_CENTER:
       left -= line.width / 2;
@@ -762,7 +789,7 @@ BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int length) {
     default:
       break;
   }
-  int top = y + target.offsetY;
+  int top = OnDevice(target.DeviceY(y));
   switch (object->textAlign & TA_BASELINE) {
     case TA_BASELINE:
       top -= font->ascent;
@@ -847,20 +874,30 @@ int DrawTextA(HDC dc, LPCSTR text, int length, LPRECT rect, UINT format) {
   } else if (singleLine && (format & DT_BOTTOM) != 0) {
     top = static_cast<int>(rect->bottom) - lineHeight;
   }
+  // The lines are the logical font's; a zoomed device draws each in the
+  // font at its size, placed in the zoomed box.
+  const int zoom = target.zoom;
+  FontFace* drawn = zoom > 1 ? FaceOf(object, zoom) : font;
+  if (drawn == nullptr) return 0;
+  const int boxLeft = OnDevice(target.DeviceX(rect->left));
+  const int boxRight = OnDevice(target.DeviceX(rect->right));
   if ((format & DT_NOCLIP) == 0) {
-    RECT box = {rect->left + target.offsetX, rect->top + target.offsetY,
-                rect->right + target.offsetX, rect->bottom + target.offsetY};
+    RECT box = {boxLeft, OnDevice(target.DeviceY(rect->top)), boxRight,
+                OnDevice(target.DeviceY(rect->bottom))};
     Intersect(target.clip, box, &target.clip);
   }
   int lineTop = top;
-  for (const auto& line : laidOut) {
-    int left = static_cast<int>(rect->left);
+  for (size_t i = 0; i < laidOut.size(); ++i) {
+    Layout zoomedLine;
+    if (zoom > 1) zoomedLine = LayOut(drawn, lines[i]);
+    const Layout& line = zoom > 1 ? zoomedLine : laidOut[i];
+    int left = boxLeft;
     if ((format & DT_CENTER) != 0) {
-      left += (boxWidth - line.width) / 2;
+      left += (boxRight - boxLeft - line.width) / 2;
     } else if ((format & DT_RIGHT) != 0) {
-      left = static_cast<int>(rect->right) - line.width;
+      left = boxRight - line.width;
     }
-    DrawLine(target, font, line, left + target.offsetX, lineTop + target.offsetY, *object);
+    DrawLine(target, drawn, line, left, OnDevice(target.DeviceY(lineTop)), *object);
     lineTop += lineHeight;
   }
   // With DT_VCENTER or DT_BOTTOM the result is the offset from the top of

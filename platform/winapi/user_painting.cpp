@@ -11,8 +11,10 @@ void FillClient(Window* w, const RECT& area, COLORREF color) {
   platform::PixelView view = platform::BitmapPixels(w->framebuffer);
   if (view.pixels == nullptr) return;
   RECT bounds = {0, 0, view.width, view.height};
+  const RECT device = {area.left * view.zoom, area.top * view.zoom, area.right * view.zoom,
+                       area.bottom * view.zoom};
   RECT fill;
-  if (!IntersectRect(&fill, &area, &bounds)) return;
+  if (!IntersectRect(&fill, &device, &bounds)) return;
   for (int y = fill.top; y < fill.bottom; ++y) {
     uint8_t* p = view.Row(y) + fill.left * 4;
     for (int x = fill.left; x < fill.right; ++x, p += 4) {
@@ -55,11 +57,14 @@ WindowImage ComposeWindow(HWND window) {
     Window* child = *c;
     if ((child->style & WS_VISIBLE) == 0) continue;
     WindowImage part = ComposeWindow(ToHandle(child));
+    // Child rectangles are logical; the images hold device pixels.
+    const int childLeft = child->rect.left * view.zoom;
+    const int childTop = child->rect.top * view.zoom;
     for (int y = 0; y < part.height; ++y) {
-      int ty = child->rect.top + y;
+      int ty = childTop + y;
       if (ty < 0 || ty >= image.height) continue;
       for (int x = 0; x < part.width; ++x) {
-        int tx = child->rect.left + x;
+        int tx = childLeft + x;
         if (tx < 0 || tx >= image.width) continue;
         std::memcpy(&image.pixels[(static_cast<size_t>(ty) * image.width + tx) * 4],
                     &part.pixels[(static_cast<size_t>(y) * part.width + x) * 4], 4);

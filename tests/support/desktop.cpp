@@ -53,7 +53,7 @@ VirtualDisplay::~VirtualDisplay() {
   }
 }
 
-bool VirtualDisplay::Start(std::string* error) {
+bool VirtualDisplay::Start(std::string* error, const std::string& screen) {
   if (RunCommand("command -v Xvfb >/dev/null 2>&1") != 0) {
     *error = "Xvfb is not installed (tools/install-deps.sh installs it)";
     return false;
@@ -80,8 +80,10 @@ bool VirtualDisplay::Start(std::string* error) {
     dup2(quiet, STDOUT_FILENO);
     dup2(quiet, STDERR_FILENO);
     const std::string fd = std::to_string(channel[1]);
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-           "tcp", static_cast<char*>(nullptr));
+    // -noreset: what a test sets on the root window (X resources) stays
+    // when its last client leaves, until the program connects.
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-noreset",
+           "-nolisten", "tcp", static_cast<char*>(nullptr));
     _exit(127);
   }
   close(channel[1]);

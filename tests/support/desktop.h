@@ -11,8 +11,9 @@
 
 namespace testing_support {
 
-// An Xvfb server of 1024 x 768 x 24 on a free display number; DISPLAY of
-// this process points at it while it lives.
+// An Xvfb server on a free display number, of 1024 x 768 x 24 unless told
+// another screen ("3840x2160x24"); DISPLAY of this process points at it
+// while it lives.
 class VirtualDisplay {
  public:
   VirtualDisplay() = default;
@@ -20,7 +21,7 @@ class VirtualDisplay {
   VirtualDisplay(const VirtualDisplay&) = delete;
   VirtualDisplay& operator=(const VirtualDisplay&) = delete;
   // False with the reason when the server did not come up.
-  bool Start(std::string* error);
+  bool Start(std::string* error, const std::string& screen = "1024x768x24");
 
  private:
   pid_t group_ = 0;
