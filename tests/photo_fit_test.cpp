@@ -100,6 +100,34 @@ TEST(ReduceRgbTest, ReducingATurnedPictureIsTurningTheReducedOne) {
   }
 }
 
+// Every orientation against the EXIF table read pixel by pixel, on sizes
+// that leave bands and 8-pixel groups partly filled; the buffers are exactly
+// the picture's size, so a read or write past either end is an error.
+TEST(OrientRgbTest, PlacesEveryPixelAsTheExifTableSays) {
+  const int sizes[][2] = {{1, 1}, {1, 37}, {37, 1}, {16, 16}, {40, 17}, {9, 53}, {33, 8}};
+  for (const auto& size : sizes) {
+    const int w = size[0], h = size[1];
+    const std::vector<uint8_t> source = NoisePicture(w, h, unsigned(w * 7 + h));
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+      const bool swaps = orientation >= 5;
+      const int uw = swaps ? h : w, uh = swaps ? w : h;
+      std::vector<uint8_t> upright(source.size());
+      ASSERT_EQ(OrientRgb(source.data(), w, h, orientation, upright.data()), 1);
+      int wrong = 0;
+      for (int y = 0; y < uh; ++y)
+        for (int x = 0; x < uw; ++x) {
+          const int table[9][2] = {{0, 0},         {x, y},         {w - 1 - x, y},
+                                   {w - 1 - x, h - 1 - y}, {x, h - 1 - y}, {y, x},
+                                   {y, h - 1 - x}, {w - 1 - y, h - 1 - x}, {w - 1 - y, x}};
+          const int* stored = table[orientation];
+          wrong += !std::equal(&upright[(size_t(y) * uw + x) * 3], &upright[(size_t(y) * uw + x) * 3] + 3,
+                               &source[(size_t(stored[1]) * w + stored[0]) * 3]);
+        }
+      EXPECT_EQ(wrong, 0) << w << "x" << h << " orientation " << orientation;
+    }
+  }
+}
+
 TEST(ReduceRgbTest, RefusesMissingBuffersAndBadSizes) {
   uint8_t pixels[12] = {};
   EXPECT_EQ(ReduceRgb(nullptr, 2, 2, pixels, 1, 1), 0);
