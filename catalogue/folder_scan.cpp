@@ -153,13 +153,19 @@ void SortPathList(CStringArray& list, INT_PTR first) {
     }
     return a.position < b.position;
   });
-  std::vector<CString> sorted;
-  sorted.reserve(count);
-  for (const PathSortKey& key : keys) {
-    sorted.push_back(std::move(list.ElementAt(first + static_cast<INT_PTR>(key.position))));
-  }
-  for (size_t i = 0; i < count; ++i) {
-    list.ElementAt(first + static_cast<INT_PTR>(i)) = std::move(sorted[i]);
+  // Entry i takes the path keys[i] names. The paths move along the cycles of
+  // that permutation, swapped in place, so no second list is made.
+  for (size_t start = 0; start < count; ++start) {
+    size_t at = start;
+    while (keys[at].position != start) {
+      const size_t from = keys[at].position;
+      using std::swap;
+      swap(list.ElementAt(first + static_cast<INT_PTR>(at)),
+           list.ElementAt(first + static_cast<INT_PTR>(from)));
+      keys[at].position = static_cast<uint32_t>(at);
+      at = from;
+    }
+    keys[at].position = static_cast<uint32_t>(at);
   }
 }
 
