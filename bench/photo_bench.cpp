@@ -7,7 +7,13 @@
 //       orientation 6 (a quarter turn, the costliest walk) against decoding
 //       the same picture from a quality-85 JPEG file with ReadJpegFile; the
 //       turn reads the reader's block and writes a global block, as the
-//       viewer's Copy and Export do.
+//       viewer's Copy and Export do;
+//   orient_1_4000x3000_vs_decode  the same with orientation 1, a plain copy
+//       of the picture: the floor a one-pass turn sits on, measured in the
+//       same run;
+//   jpeg_decode_4000x3000_for_area_vs_full  ReadJpegFileScaled for the
+//       viewer's picture area (libjpeg's 1/4 scale) against ReadJpegFile:
+//       the floor of a Next that decodes, whatever it does after the decode.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -99,6 +105,20 @@ void Decode(benchmark::State& state) {
   bench_support::DecodeWithReader(state, ReadJpegFile, JpegPath(), kWidth, kHeight);
 }
 
+// The viewer's picture area: 549 x 470.
+void DecodeForArea(benchmark::State& state) {
+  for (auto _ : state) {
+    uint32_t width = 0, height = 0, fullWidth = 0, fullHeight = 0;
+    HGLOBAL block = ReadJpegFileScaled(JpegPath().c_str(), 549, 470, &width, &height, &fullWidth,
+                                       &fullHeight);
+    if (block == nullptr || fullWidth != uint32_t(kWidth)) {
+      state.SkipWithError("ReadJpegFileScaled failed");
+      break;
+    }
+    GlobalFree(block);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -114,6 +134,15 @@ int main(int argc, char** argv) {
                                [](benchmark::State& state) { Turn(state, 6); })
       ->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("orient_6_4000x3000_vs_decode/peer", Decode)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("orient_1_4000x3000_vs_decode/ours",
+                               [](benchmark::State& state) { Turn(state, 1); })
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("orient_1_4000x3000_vs_decode/peer", Decode)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("jpeg_decode_4000x3000_for_area_vs_full/ours", DecodeForArea)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("jpeg_decode_4000x3000_for_area_vs_full/peer", Decode)
       ->Unit(benchmark::kMillisecond);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -80,6 +81,23 @@ uint64_t LeadingBytes(const char* text) {
   return leading;
 }
 
+// Sorts the keys by their leading bytes, stably (equal keys keep their list
+// order): a least-significant-byte radix sort, one counting pass for each
+// byte in which the keys differ (five for names such as p00001.jpg).
+void SortByLeadingBytes(std::vector<PathSortKey>& keys) {
+  uint64_t differing = 0;
+  for (const PathSortKey& key : keys) differing |= key.leading ^ keys[0].leading;
+  std::vector<PathSortKey> moved(keys.size());
+  for (int shift = 0; shift < 64; shift += 8) {
+    if (((differing >> shift) & 0xFF) == 0) continue;
+    size_t starts[257] = {};
+    for (const PathSortKey& key : keys) ++starts[((key.leading >> shift) & 0xFF) + 1];
+    for (int byte = 0; byte < 256; ++byte) starts[byte + 1] += starts[byte];
+    for (const PathSortKey& key : keys) moved[starts[(key.leading >> shift) & 0xFF]++] = key;
+    keys.swap(moved);
+  }
+}
+
 }  // namespace
 
 bool IsSystemEntryName(const CString& name) {
@@ -144,22 +162,35 @@ void SortPathList(CStringArray& list, INT_PTR first) {
     const char* rest = list.GetAt(first + static_cast<INT_PTR>(i)).GetString() + shared;
     keys[i] = {LeadingBytes(rest), static_cast<uint32_t>(i), rest};
   }
-  std::sort(keys.begin(), keys.end(), [](const PathSortKey& a, const PathSortKey& b) {
-    if (a.leading != b.leading) return a.leading < b.leading;
-    // Equal leading bytes that hold the end of the path are equal paths.
-    if ((a.leading & 0xFF) != 0) {
-      const int order = std::strcmp(a.rest + 8, b.rest + 8);
-      if (order != 0) return order < 0;
+  SortByLeadingBytes(keys);
+  // Equal leading bytes that hold the end of the path are equal paths, which
+  // keep their order; longer paths with equal leading bytes are ordered by
+  // the rest, stably.
+  for (size_t runStart = 0; runStart < count;) {
+    size_t runEnd = runStart + 1;
+    while (runEnd < count && keys[runEnd].leading == keys[runStart].leading) ++runEnd;
+    if (runEnd - runStart > 1 && (keys[runStart].leading & 0xFF) != 0) {
+      std::stable_sort(keys.begin() + static_cast<ptrdiff_t>(runStart),
+                       keys.begin() + static_cast<ptrdiff_t>(runEnd),
+                       [](const PathSortKey& a, const PathSortKey& b) {
+                         return std::strcmp(a.rest + 8, b.rest + 8) < 0;
+                       });
     }
-    return a.position < b.position;
-  });
-  std::vector<CString> sorted;
-  sorted.reserve(count);
-  for (const PathSortKey& key : keys) {
-    sorted.push_back(std::move(list.ElementAt(first + static_cast<INT_PTR>(key.position))));
+    runStart = runEnd;
   }
-  for (size_t i = 0; i < count; ++i) {
-    list.ElementAt(first + static_cast<INT_PTR>(i)) = std::move(sorted[i]);
+  // Entry i takes the path keys[i] names. The paths move along the cycles of
+  // that permutation, swapped in place, so no second list is made.
+  for (size_t start = 0; start < count; ++start) {
+    size_t at = start;
+    while (keys[at].position != start) {
+      const size_t from = keys[at].position;
+      using std::swap;
+      swap(list.ElementAt(first + static_cast<INT_PTR>(at)),
+           list.ElementAt(first + static_cast<INT_PTR>(from)));
+      keys[at].position = static_cast<uint32_t>(at);
+      at = from;
+    }
+    keys[at].position = static_cast<uint32_t>(at);
   }
 }
 

@@ -139,12 +139,26 @@ TEST_F(FolderTree, TwentyThousandPicturesSortQuickly) {
 // inside the eight bytes after their common part, duplicates, a list with
 // nothing in common, and a first entry kept in place.
 TEST(PathSort, MatchesTheExchangeSort) {
-  const std::vector<std::vector<std::string>> cases = {
+  std::vector<std::vector<std::string>> cases = {
       {"/d/b.jpg", "/d/B.jpg", "/d/a.jpg", "/d/\xe9t\xe9.jpg", "/d/A.jpg"},
       {"/d/p", "/d/p1", "/d/p", "/d/p12345678", "/d/p12345677x", "/d/p1234567", "/d/"},
       {"/d/x/abcdefgh1.jpg", "/d/x/abcdefgh0.jpg", "/d/x/abcdefgh.jpg", "/d/x/abcdefgh1.jpg"},
       {"zeta", "/alpha", "Beta", "beta", "\x80", "\x7f"},
   };
+  // Many paths from a small alphabet: long runs of equal leading bytes, and
+  // every byte of them differing somewhere.
+  std::vector<std::string> many;
+  unsigned seed = 7;
+  for (int i = 0; i < 400; ++i) {
+    std::string path = "/d/";
+    seed = seed * 1103515245u + 12345u;
+    for (unsigned length = (seed >> 16) % 13; length > 0; --length) {
+      seed = seed * 1103515245u + 12345u;
+      path += "ab\x80z"[(seed >> 16) % 4];
+    }
+    many.push_back(path);
+  }
+  cases.push_back(many);
   for (size_t c = 0; c < cases.size(); ++c) {
     for (INT_PTR first : {INT_PTR{0}, INT_PTR{1}}) {
       std::vector<std::string> model = cases[c];

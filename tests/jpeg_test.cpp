@@ -391,11 +391,34 @@ TEST_F(JpegTest, StreamCutInsideScanDataDecodesWithWarning) {
                          decoded.picture.rgb.begin()));
   EXPECT_NE(whole.picture.rgb, decoded.picture.rgb);
 
-  // The same through the file reader (libjpeg's own stdio source).
+  // The same through the file reader.
   const Decoded truncated = DecodeFile(CorpusPath("jpeg", "pillow_truncated_jpeg.jpg"));
   EXPECT_EQ(truncated.code, kPelornOk);
   EXPECT_GT(truncated.picture.width, 0u);
   EXPECT_NE(platform::TakeDebugOutput().find("Premature end of JPEG file"), std::string::npos);
+}
+
+// The file reader's source refills a buffer many times over a large file:
+// whole, cut inside its scan data, and empty, the file reads as the memory
+// reader reads the same bytes (same code, same pixels).
+TEST_F(JpegTest, FileReaderAgreesWithMemoryReaderWholeCutAndEmpty) {
+  std::vector<uint8_t> noise(size_t{640} * 480 * 3);
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+  const std::string whole = TempDir() + "/large.jpg";
+  ASSERT_EQ(WriteJpegFile(whole.c_str(), noise.data(), 640, 480, 95, 1, 0), 1);
+  const std::vector<uint8_t> bytes = ReadWholeFile(whole);
+  ASSERT_GT(bytes.size(), size_t{256} << 10);
+  for (const size_t length : {bytes.size(), bytes.size() * 2 / 3, size_t{0}}) {
+    SCOPED_TRACE(length);
+    const std::vector<uint8_t> prefix(bytes.begin(), bytes.begin() + static_cast<long>(length));
+    const std::string path = TempDir() + "/prefix.jpg";
+    ASSERT_TRUE(WriteWholeFile(path, prefix));
+    const Decoded fromFile = DecodeFile(path);
+    const Decoded fromMemory = DecodeBytes(prefix);
+    EXPECT_EQ(fromFile.code, length == 0 ? kPelornBadJpeg : kPelornOk);
+    EXPECT_EQ(fromFile.code, fromMemory.code);
+    EXPECT_EQ(fromFile.picture.rgb, fromMemory.picture.rgb);
+  }
 }
 
 TEST_F(JpegTest, StreamCutBeforeFirstScanFails) {

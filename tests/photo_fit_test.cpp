@@ -70,6 +70,42 @@ TEST(ReduceRgbTest, AveragesEveryCoveredSourcePixelByArea) {
   }
 }
 
+// The same mean in exact integers: source pixel i spans [i * dw, (i + 1) * dw)
+// and output pixel x spans [x * sw, (x + 1) * sw), so every overlap is whole
+// and the mean of an output pixel is its weighted total over sw * sh, rounded
+// to nearest with halves up. Sizes cover spans of one to several hundred rows.
+uint8_t ExactAreaMean(const std::vector<uint8_t>& rgb, int sw, int sh, int dw, int dh, int x,
+                      int y, int channel) {
+  auto overlap = [](uint64_t i, uint64_t o, uint64_t sourceSize, uint64_t outputSize) -> uint64_t {
+    const uint64_t start = std::max(i * outputSize, o * sourceSize);
+    const uint64_t end = std::min((i + 1) * outputSize, (o + 1) * sourceSize);
+    return end > start ? end - start : 0;
+  };
+  uint64_t total = 0;
+  for (int j = int(uint64_t(y) * sh / dh); j < sh && uint64_t(j) * dh < uint64_t(y + 1) * sh; ++j)
+    for (int i = int(uint64_t(x) * sw / dw); i < sw && uint64_t(i) * dw < uint64_t(x + 1) * sw; ++i)
+      total += overlap(j, y, sh, dh) * overlap(i, x, sw, dw) * rgb[(size_t(j) * sw + i) * 3 + channel];
+  const uint64_t area = uint64_t(sw) * sh;
+  return static_cast<uint8_t>((2 * total + area) / (2 * area));
+}
+
+TEST(ReduceRgbTest, RoundsTheExactAreaMeanHalvesUp) {
+  const ReduceCase cases[] = {{1000, 750, 549, 411}, {4000, 30, 549, 4}, {37, 300, 5, 7},
+                              {20, 600, 3, 2},       {17, 13, 5, 11},    {3, 2, 7, 5}};
+  for (const ReduceCase& c : cases) {
+    const std::vector<uint8_t> source = NoisePicture(c.sw, c.sh, unsigned(c.sh * 13 + c.dh));
+    std::vector<uint8_t> output(size_t(c.dw) * c.dh * 3);
+    ASSERT_EQ(ReduceRgb(source.data(), c.sw, c.sh, output.data(), c.dw, c.dh), 1);
+    int wrong = 0;
+    for (int y = 0; y < c.dh; ++y)
+      for (int x = 0; x < c.dw; ++x)
+        for (int k = 0; k < 3; ++k)
+          wrong += output[(size_t(y) * c.dw + x) * 3 + k] !=
+                   ExactAreaMean(source, c.sw, c.sh, c.dw, c.dh, x, y, k);
+    EXPECT_EQ(wrong, 0) << c.sw << "x" << c.sh << " to " << c.dw << "x" << c.dh;
+  }
+}
+
 // A one-pixel checkerboard fitted 2:1 is an even grey, not one of its colours.
 TEST(ReduceRgbTest, CheckerboardHalvedIsEvenGrey) {
   std::vector<uint8_t> board(64 * 48 * 3);
@@ -97,6 +133,34 @@ TEST(ReduceRgbTest, ReducingATurnedPictureIsTurningTheReducedOne) {
               1);
     ASSERT_EQ(OrientRgb(reduced.data(), dw, dh, orientation, reducedThenTurned.data()), 1);
     EXPECT_EQ(turnedThenReduced, reducedThenTurned) << orientation;
+  }
+}
+
+// Every orientation against the EXIF table read pixel by pixel, on sizes
+// that leave bands and 8-pixel groups partly filled; the buffers are exactly
+// the picture's size, so a read or write past either end is an error.
+TEST(OrientRgbTest, PlacesEveryPixelAsTheExifTableSays) {
+  const int sizes[][2] = {{1, 1}, {1, 37}, {37, 1}, {16, 16}, {40, 17}, {9, 53}, {33, 8}};
+  for (const auto& size : sizes) {
+    const int w = size[0], h = size[1];
+    const std::vector<uint8_t> source = NoisePicture(w, h, unsigned(w * 7 + h));
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+      const bool swaps = orientation >= 5;
+      const int uw = swaps ? h : w, uh = swaps ? w : h;
+      std::vector<uint8_t> upright(source.size());
+      ASSERT_EQ(OrientRgb(source.data(), w, h, orientation, upright.data()), 1);
+      int wrong = 0;
+      for (int y = 0; y < uh; ++y)
+        for (int x = 0; x < uw; ++x) {
+          const int table[9][2] = {{0, 0},         {x, y},         {w - 1 - x, y},
+                                   {w - 1 - x, h - 1 - y}, {x, h - 1 - y}, {y, x},
+                                   {y, h - 1 - x}, {w - 1 - y, h - 1 - x}, {w - 1 - y, x}};
+          const int* stored = table[orientation];
+          wrong += !std::equal(&upright[(size_t(y) * uw + x) * 3], &upright[(size_t(y) * uw + x) * 3] + 3,
+                               &source[(size_t(stored[1]) * w + stored[0]) * 3]);
+        }
+      EXPECT_EQ(wrong, 0) << w << "x" << h << " orientation " << orientation;
+    }
   }
 }
 

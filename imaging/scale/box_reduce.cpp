@@ -141,6 +141,93 @@ void AddWeightedRow(const uint8_t* row, uint32_t weight, uint32_t* sums, size_t 
   }
   if (k < samples) AddWeightedRow<uint32_t>(row + k, weight, sums + k, samples - k, first);
 }
+
+// The 32-bit products of eight 16-bit samples and a weight below 2^16, in
+// two registers.
+inline void MultiplyWiden(__m128i samples, __m128i weight, __m128i* low, __m128i* high) {
+  const __m128i lowHalves = _mm_mullo_epi16(samples, weight);
+  const __m128i highHalves = _mm_mulhi_epu16(samples, weight);
+  *low = _mm_unpacklo_epi16(lowHalves, highHalves);
+  *high = _mm_unpackhi_epi16(lowHalves, highHalves);
+}
+
+// Sets the per-column sums to all the span's rows at once, 16 samples at a
+// time with the sums held in registers. The rows inside the span are wholly
+// covered: they share the weight `fullWeight` and are first added as plain
+// 16-bit sums (at most kMostInnerRows of them), which one multiply then
+// weights; the first and last rows carry their own weights. The sums are the
+// same integers as AddWeightedRow's. False, leaving the sums untouched, when
+// the span does not have that shape.
+constexpr uint32_t kMostInnerRows = UINT16_MAX / 255;
+
+bool SumSpan(const uint8_t* firstRow, size_t samples, const uint32_t* weights, uint32_t count,
+             uint32_t fullWeight, uint32_t* sums) {
+  if (count < 2 || count - 2 > kMostInnerRows || fullWeight > UINT16_MAX ||
+      weights[0] > UINT16_MAX || weights[count - 1] > UINT16_MAX) {
+    return false;
+  }
+  for (uint32_t j = 1; j + 1 < count; ++j) {
+    if (weights[j] != fullWeight) return false;
+  }
+  const uint8_t* lastRow = firstRow + size_t{count - 1} * samples;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i firstWeight = _mm_set1_epi16(static_cast<short>(weights[0]));
+  const __m128i lastWeight = _mm_set1_epi16(static_cast<short>(weights[count - 1]));
+  const __m128i innerWeight = _mm_set1_epi16(static_cast<short>(fullWeight));
+  size_t k = 0;
+  for (; k + 16 <= samples; k += 16) {
+    __m128i innerLow = zero, innerHigh = zero;
+    const uint8_t* row = firstRow + samples + k;
+    for (uint32_t j = 1; j + 1 < count; ++j, row += samples) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+      innerLow = _mm_add_epi16(innerLow, _mm_unpacklo_epi8(bytes, zero));
+      innerHigh = _mm_add_epi16(innerHigh, _mm_unpackhi_epi8(bytes, zero));
+    }
+    const __m128i firstBytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(firstRow + k));
+    const __m128i lastBytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lastRow + k));
+    const __m128i halves[3][2] = {
+        {_mm_unpacklo_epi8(firstBytes, zero), _mm_unpackhi_epi8(firstBytes, zero)},
+        {_mm_unpacklo_epi8(lastBytes, zero), _mm_unpackhi_epi8(lastBytes, zero)},
+        {innerLow, innerHigh}};
+    const __m128i rowWeights[3] = {firstWeight, lastWeight, innerWeight};
+    __m128i total[4] = {zero, zero, zero, zero};
+    for (int r = 0; r < 3; ++r) {
+      for (int half = 0; half < 2; ++half) {
+        __m128i low, high;
+        MultiplyWiden(halves[r][half], rowWeights[r], &low, &high);
+        total[2 * half] = _mm_add_epi32(total[2 * half], low);
+        total[2 * half + 1] = _mm_add_epi32(total[2 * half + 1], high);
+      }
+    }
+    __m128i* out = reinterpret_cast<__m128i*>(sums + k);
+    for (int q = 0; q < 4; ++q) _mm_storeu_si128(out + q, total[q]);
+  }
+  // The last samples of the row, one row at a time.
+  for (uint32_t j = 0; j < count && k < samples; ++j) {
+    AddWeightedRow<uint32_t>(firstRow + size_t{j} * samples + k, weights[j], sums + k, samples - k,
+                             j == 0);
+  }
+  return true;
+}
+#endif
+
+// Sets the per-column sums to the weighted sum of the span's rows; a row
+// the span covers wholly weighs `fullWeight`.
+template <typename Sum>
+void SumRows(const uint8_t* firstRow, size_t samples, const uint32_t* weights, uint32_t count,
+             uint32_t /*fullWeight*/, Sum* sums) {
+  for (uint32_t j = 0; j < count; ++j) {
+    AddWeightedRow(firstRow + size_t{j} * samples, weights[j], sums, samples, j == 0);
+  }
+}
+
+#if defined(__SSE2__)
+void SumRows(const uint8_t* firstRow, size_t samples, const uint32_t* weights, uint32_t count,
+             uint32_t fullWeight, uint32_t* sums) {
+  if (!SumSpan(firstRow, samples, weights, count, fullWeight, sums)) {
+    SumRows<uint32_t>(firstRow, samples, weights, count, fullWeight, sums);
+  }
+}
 #endif
 
 // sum / area rounded to nearest, halves up, for sum <= 255 x area: the
@@ -162,17 +249,35 @@ class RoundedDivision {
   double inverse_;
 };
 
-// Reduces the per-column sums of one output row across into its pixels.
-template <typename Sum>
+// sum / area rounded to nearest, halves up, for sum <= 255 x area below 2^32,
+// in floating point alone. The exact s / a + 1/2 is a whole number or at
+// least 1 / 2a (more than 2^-25) away from one; the double product and sum
+// are off by less than 2^-43 (values below 2^9), so adding 2^-30 before
+// truncating lands on the right whole number every time.
+class SmallAreaDivision {
+ public:
+  explicit SmallAreaDivision(uint64_t area) : inverse_(1.0 / static_cast<double>(area)) {}
+  uint8_t operator()(uint32_t sum) const {
+    return static_cast<uint8_t>(static_cast<int32_t>(static_cast<double>(sum) * inverse_ + kHalfAndMargin));
+  }
+
+ private:
+  static constexpr double kHalfAndMargin = 0.5 + 1.0 / (1 << 30);
+  double inverse_;
+};
+
+// Reduces the per-column sums of one output row across into its pixels,
+// totals held as Total (wide enough for 255 x area).
+template <typename Total, typename Sum, typename Division>
 void ReduceAcross(const Sum* sums, const AxisSpans& columns, uint32_t outputWidth,
-                  const RoundedDivision& divide, uint8_t* output) {
+                  const Division& divide, uint8_t* output) {
   for (uint32_t x = 0; x < outputWidth; ++x) {
     const Span& span = columns.span(x);
     const uint32_t* weights = columns.weights(span);
     const Sum* column = sums + size_t{span.first} * 3;
-    uint64_t red = 0, green = 0, blue = 0;
+    Total red = 0, green = 0, blue = 0;
     for (uint32_t i = 0; i < span.count; ++i) {
-      const uint64_t w = weights[i];
+      const Total w = weights[i];
       red += w * column[0];
       green += w * column[1];
       blue += w * column[2];
@@ -198,15 +303,24 @@ PelornError Reduce(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceH
     return kPelornOutOfMemory;
   }
   Sum* sums = reinterpret_cast<Sum*>(sumRow.bytes());
-  const RoundedDivision divide(uint64_t{sourceWidth} * sourceHeight);
+  const uint64_t area = uint64_t{sourceWidth} * sourceHeight;
+  const RoundedDivision divide(area);
+  // Totals of 32 bits hold 255 x area for every picture up to 16 megapixels.
+  constexpr uint64_t kLargestByte = 255;
+  const bool smallArea = kLargestByte * area <= UINT32_MAX;
+  const SmallAreaDivision divideSmall(area);
   uint8_t* output = destination;
   for (uint32_t y = 0; y < destinationHeight; ++y) {
     const Span& span = rows.span(y);
     const uint32_t* weights = rows.weights(span);
-    for (uint32_t j = 0; j < span.count; ++j) {
-      AddWeightedRow(source + size_t{span.first + j} * samples, weights[j], sums, samples, j == 0);
+    // A wholly covered source row weighs destinationHeight.
+    SumRows(source + size_t{span.first} * samples, samples, weights, span.count,
+            destinationHeight, sums);
+    if (smallArea) {
+      ReduceAcross<uint32_t>(sums, columns, destinationWidth, divideSmall, output);
+    } else {
+      ReduceAcross<uint64_t>(sums, columns, destinationWidth, divide, output);
     }
-    ReduceAcross(sums, columns, destinationWidth, divide, output);
     output += size_t{destinationWidth} * 3;
     if (!ReportProgress(static_cast<int32_t>(y), static_cast<int32_t>(destinationHeight))) {
       return kPelornCancelled;

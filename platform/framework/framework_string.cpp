@@ -52,14 +52,20 @@ CString& CString::operator+=(char ch) {
   m_text += ch;
   return *this;
 }
+// The joined text is allocated once, at its full length: the folder scan
+// builds a path this way for every entry.
 CString operator+(const CString& a, const CString& b) {
-  CString result(a);
-  result += b;
+  CString result;
+  result.m_text.reserve(a.m_text.size() + b.m_text.size());
+  result.m_text.append(a.m_text).append(b.m_text);
   return result;
 }
 CString operator+(const CString& a, LPCSTR b) {
-  CString result(a);
-  result += b;
+  if (b == nullptr) return a;
+  const size_t length = std::strlen(b);
+  CString result;
+  result.m_text.reserve(a.m_text.size() + length);
+  result.m_text.append(a.m_text).append(b, length);
   return result;
 }
 CString operator+(LPCSTR a, const CString& b) {
