@@ -106,7 +106,13 @@ bool VirtualDisplay::Start(std::string* error, const std::string& screen) {
   setenv("DISPLAY", (":" + number).c_str(), 1);
   unsetenv("XAUTHORITY");
   unsetenv("WAYLAND_DISPLAY");
-  return true;
+  // A client must get in before the program is started on it.
+  for (int waited = 0; waited < 10000; waited += kPollMs) {
+    if (RunCommand("xdpyinfo >/dev/null 2>&1") == 0) return true;
+    Pause(kPollMs);
+  }
+  *error = "Xvfb on :" + number + " takes no connection";
+  return false;
 }
 
 DesktopProgram::~DesktopProgram() {
