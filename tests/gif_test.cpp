@@ -1061,7 +1061,8 @@ bool DecodedRgba(const testing_support::ReferenceBatch& decodes, const std::stri
 std::vector<std::string> ReferencePaths() {
   std::vector<std::string> paths;
   for (const auto& entry : std::filesystem::directory_iterator(CorpusPath("gif", "ref"))) {
-    paths.push_back(entry.path().string());
+    // Joined with '/' as every corpus path is (Windows' filesystem joins with '\\').
+    paths.push_back(CorpusPath("gif", "ref/" + entry.path().filename().string()));
   }
   return paths;
 }

@@ -164,7 +164,7 @@ ReferenceBatch::ReferenceBatch(const std::vector<std::string>& paths, bool rgba)
 }
 
 std::optional<Picture> ReferenceBatch::Decode(const std::string& path) const {
-  const std::string name = path.substr(path.rfind('/') + 1);
+  const std::string name = path.substr(path.find_last_of("/\\") + 1);
   const std::vector<uint8_t> stored = ReadWholeFile(folder_ + "/" + name + ".pil");
   const auto newline = std::find(stored.begin(), stored.end(), uint8_t{'\n'});
   if (newline == stored.end()) return std::nullopt;
