@@ -99,10 +99,15 @@ std::string ParseArguments(int argc, char** argv, Options* options) {
 std::optional<std::vector<uint8_t>> ReadBytes(const std::string& path) {
   std::error_code error;
   if (!fs::is_regular_file(path, error)) return std::nullopt;
+  const uintmax_t size = fs::file_size(path, error);
+  if (error) return std::nullopt;
   std::ifstream file(path, std::ios::binary);
   if (!file) return std::nullopt;
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  // One read of the whole program, not a byte at a time.
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (file.bad()) return std::nullopt;
+  bytes.resize(static_cast<size_t>(file.gcount()));
   return bytes;
 }
 
