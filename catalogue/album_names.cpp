@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "catalogue/album_line.h"
 #include "catalogue/folder_scan.h"
@@ -108,6 +109,10 @@ CString LookUpAlbumKey(const CStringArray& lines, const CString& key) {
 
 void ReorderAlbums(const CStringArray& lines, CStringArray& albumList) {
   if (albumList.GetSize() == 0) return;
+  // Each folder's name as the Dir values are compared with it, made once.
+  std::vector<std::u32string> folderNames(static_cast<size_t>(albumList.GetSize()));
+  for (INT_PTR i = 1; i < albumList.GetSize(); ++i)
+    folderNames[static_cast<size_t>(i)] = ComparableName(LastPathPart(albumList.GetAt(i)).GetString());
   CStringArray chosen;
   chosen.Add(albumList.GetAt(0));
   for (int n = 1;; ++n) {
@@ -117,8 +122,7 @@ void ReorderAlbums(const CStringArray& lines, CStringArray& albumList) {
     if (value.IsEmpty()) break;
     const std::u32string wanted = ComparableName(value.GetString());
     for (INT_PTR i = 1; i < albumList.GetSize(); ++i) {
-      if (ComparableName(LastPathPart(albumList.GetAt(i)).GetString()) == wanted)
-        chosen.Add(albumList.GetAt(i));
+      if (folderNames[static_cast<size_t>(i)] == wanted) chosen.Add(albumList.GetAt(i));
     }
   }
   if (chosen.GetSize() <= 1) return;
