@@ -69,7 +69,7 @@ bool CFullViewDlg::ShowPicture(const uint8_t* rgb, int32_t width, int32_t height
   }
   // Fitted to the screen's device pixels: a big screen shows each window
   // pixel as zoom x zoom of them.
-  const int zoom = Zoom();
+  const int zoom = m_viewer->DisplayZoom();
   int32_t fittedWidth = 0;
   int32_t fittedHeight = 0;
   FitInto(width, height, m_screenWidth * zoom, m_screenHeight * zoom, &fittedWidth, &fittedHeight);
@@ -87,8 +87,6 @@ bool CFullViewDlg::ShowPicture(const uint8_t* rgb, int32_t width, int32_t height
   m_fittedHeight = fittedHeight;
   return true;
 }
-
-int CFullViewDlg::Zoom() const { return m_viewer->m_displayZoom > 1 ? m_viewer->m_displayZoom : 1; }
 
 void CFullViewDlg::ShowText(const CString& text) {
   ShowNothing();
@@ -113,10 +111,9 @@ void CFullViewDlg::OnPaint() {
   FillRect(hdc, &whole, black);
   DeleteObject(black);
   if (!m_fitted.empty()) {
-    // The fitted copy holds device pixels: it covers this many window pixels.
-    const int zoom = Zoom();
-    const int width = (m_fittedWidth + zoom - 1) / zoom;
-    const int height = (m_fittedHeight + zoom - 1) / zoom;
+    // The fitted copy holds device pixels.
+    const int width = m_viewer->WindowPixelsOf(m_fittedWidth);
+    const int height = m_viewer->WindowPixelsOf(m_fittedHeight);
     DrawRgb(hdc, m_fitted.data(), m_fittedWidth, m_fittedHeight, (m_screenWidth - width) / 2,
             (m_screenHeight - height) / 2, width, height);
   } else if (m_textShown) {

@@ -46,8 +46,6 @@ class CFullViewDlg : public CDialog {
 
  private:
   void DrawLargeText(HDC hdc);
-  // Device pixels per window pixel, each way, of the screen.
-  int Zoom() const;
 
   CViewerDlg* m_viewer;
   int m_screenWidth = 0;

@@ -162,10 +162,9 @@ void CViewerDlg::DrawPicture(CDC* dc) {
     previousPalette = ::SelectPalette(hdc, m_displayPalette, FALSE);
     ::RealizePalette(hdc);
   }
-  // The bitmap holds device pixels: it covers this many window pixels.
-  const int zoom = m_displayZoom > 1 ? m_displayZoom : 1;
-  const int width = (m_pictureWidth + zoom - 1) / zoom;
-  const int height = (m_pictureHeight + zoom - 1) / zoom;
+  // The bitmap holds device pixels.
+  const int width = WindowPixelsOf(m_pictureWidth);
+  const int height = WindowPixelsOf(m_pictureHeight);
   const int x = m_pictureArea.left + m_pictureArea.Width() / 2 - width / 2;
   const int y = m_pictureArea.top + m_pictureArea.Height() / 2 - height / 2;
   DrawRgb(hdc, m_pictureBitmap, m_pictureWidth, m_pictureHeight, x, y, width, height);

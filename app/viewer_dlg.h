@@ -136,6 +136,12 @@ class CViewerDlg : public CDialog {
   static constexpr UINT_PTR kSlideshowTimer = 2;
   static constexpr UINT kSlideshowInterval = 5000;  // milliseconds a page stays
   bool FullViewShown() const { return m_fullView.m_hWnd != nullptr; }
+  // Device pixels per window pixel, each way: 1 but on a big screen.
+  int DisplayZoom() const { return m_displayZoom; }
+  // The window pixels a picture of this many device pixels covers.
+  int WindowPixelsOf(int devicePixels) const {
+    return (devicePixels + m_displayZoom - 1) / m_displayZoom;
+  }
   void EnterFullView();
   void LeaveFullView();
   void StartSlideshow();
