@@ -1,6 +1,7 @@
 // The backdrop: covers the screen in its fill colour and takes no input.
 #include "app/backdrop_dlg.h"
 
+#include "platform/framework/afx_zoom.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -19,10 +20,9 @@ CBackdropDlg::CBackdropDlg() : CDialog(IDD_BACKDROP, nullptr), m_fillColor(0) {}
 
 BOOL CBackdropDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  HDC screen = ::GetDC(nullptr);
-  m_screenWidth = GetDeviceCaps(screen, HORZRES);
-  m_screenHeight = GetDeviceCaps(screen, VERTRES);
-  ::ReleaseDC(nullptr, screen);
+  const SIZE screen = AfxGetScreenSize();
+  m_screenWidth = screen.cx;
+  m_screenHeight = screen.cy;
   SetWindowPos(&wndTop, 0, 0, m_screenWidth, m_screenHeight, SWP_DRAWFRAME);
   ShowWindow(SW_SHOW);
   EnableWindow(FALSE);

@@ -5,6 +5,7 @@
 #include "app/viewer_dlg.h"
 #include "imaging/core/pelorn.h"
 #include "platform/framework/afx_text.h"
+#include "platform/framework/afx_zoom.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -52,10 +53,9 @@ BOOL CFullViewDlg::OnInitDialog() {
 }
 
 void CFullViewDlg::CoverScreen() {
-  HDC screen = ::GetDC(nullptr);
-  const int width = GetDeviceCaps(screen, HORZRES);
-  const int height = GetDeviceCaps(screen, VERTRES);
-  ::ReleaseDC(nullptr, screen);
+  const SIZE screen = AfxGetScreenSize();
+  const int width = static_cast<int>(screen.cx);
+  const int height = static_cast<int>(screen.cy);
   if (width == m_screenWidth && height == m_screenHeight) return;
   m_screenWidth = width;
   m_screenHeight = height;

@@ -8,6 +8,7 @@
 #include "app/viewer_dlg.h"
 #include "imaging/core/pelorn.h"
 #include "platform/framework/afx_text.h"
+#include "platform/framework/afx_zoom.h"
 #include "platform/paths.h"
 
 namespace {
@@ -63,11 +64,14 @@ void DrawShadowStrip(CDC* dc, const CWinBmp& source, int width, int rowCount, in
 // context gets its first bitmap back before both are deleted.
 class OffscreenCanvas {
  public:
+  // `clip` is in window pixels; the bitmap holds the system's pixels.
   OffscreenCanvas(CDC* paintDc, const RECT& clip) {
     m_dc.CreateCompatibleDC(paintDc);
-    m_bitmap = ::CreateCompatibleBitmap(paintDc->GetSafeHdc(), clip.right - clip.left,
-                                        clip.bottom - clip.top);
+    m_bitmap = ::CreateCompatibleBitmap(paintDc->GetSafeHdc(),
+                                        AfxSystemPixels(clip.right - clip.left),
+                                        AfxSystemPixels(clip.bottom - clip.top));
     if (m_bitmap != nullptr) m_previous = ::SelectObject(m_dc.GetSafeHdc(), m_bitmap);
+    AfxZoomDC(m_dc.GetSafeHdc());
     ::SetWindowOrgEx(m_dc.GetSafeHdc(), clip.left, clip.top, nullptr);
   }
   ~OffscreenCanvas() {
@@ -102,6 +106,9 @@ void CViewerDlg::OnPaint() {
     } else {
       RECT clip = {};
       ::GetClipBox(dc.GetSafeHdc(), &clip);
+      // A zoomed DC gives its clip box in whole window pixels, which may
+      // leave out a device pixel's part at an edge.
+      ::InflateRect(&clip, 1, 1);
       OffscreenCanvas canvas(&dc, clip);
       if (canvas.IsReady()) {
         ComposeWindow(canvas.Dc());

@@ -8,6 +8,7 @@
 #include "resources/resource_ids.h"
 #include "catalogue/skin_image.h"
 #include "platform/framework/afx_app.h"
+#include "platform/framework/afx_zoom.h"
 
 namespace {
 
@@ -31,16 +32,6 @@ const AfxDialogTemplate kViewerTemplate = {
 const AfxDialogTemplateRegistrar kRegisterViewer(&kViewerTemplate);
 
 constexpr COLORREF kListBackground = 0x7A7A7A;
-// The screen's dots per inch when it shows every window pixel as one device pixel.
-constexpr int kDotsPerInchUnzoomed = 96;
-
-// How many device pixels, each way, the screen shows for one window pixel.
-int ScreenZoom() {
-  HDC screen = ::GetDC(nullptr);
-  const int dotsPerInch = screen != nullptr ? ::GetDeviceCaps(screen, LOGPIXELSX) : 0;
-  if (screen != nullptr) ::ReleaseDC(nullptr, screen);
-  return dotsPerInch > kDotsPerInchUnzoomed ? dotsPerInch / kDotsPerInchUnzoomed : 1;
-}
 
 }  // namespace
 
@@ -67,7 +58,7 @@ CViewerDlg::CViewerDlg(CWnd* parent)
   m_bannerShown = 0;
   m_sidePanelShown = 0;
   m_pictureArea = CRect(204, 42, 753, 512);
-  m_displayZoom = ScreenZoom();
+  m_displayZoom = AfxGetDisplayZoom();
   m_decodeAhead.SetArea(m_pictureArea.Width() * m_displayZoom,
                         m_pictureArea.Height() * m_displayZoom);
   m_windowWidth = 800;

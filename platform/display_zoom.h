@@ -6,6 +6,11 @@
 
 namespace platform {
 
+// The viewer's window as designed, in logical pixels: the size the zoom
+// must fit into the work area.
+inline constexpr int kDesignWidth = 800;
+inline constexpr int kDesignHeight = 600;
+
 // What a desktop reports about the monitor a window goes to.
 struct MonitorFacts {
   int deviceWidth = 0;   // the monitor's size in device pixels

@@ -5,7 +5,8 @@
 # pelorn.exe with the Linux build's pelorn over the shared corpus, checks the
 # programs' version information, manifests and names in any script
 # (tests/win32/names_check.py), and drives tessary.exe on an X display
-# (tests/win32/viewer_check.py). Prints how long each stage took.
+# (tests/win32/viewer_check.py) and on a big one at 192 dots per inch
+# (tests/win32/big_screen_check.py). Prints how long each stage took.
 #
 # Usage: tools/win32-check.sh [FORM...]   (forms for the corpus comparison;
 #        default every form)
@@ -124,6 +125,14 @@ viewer_check() {
     --work "$build/win32-viewer"
 }
 
+# The viewer on a 3840 x 2160 display at 192 dots per inch.
+big_screen_check() {
+  wineserver -w
+  xvfb-run -a -s "-screen 0 3840x2160x24" /usr/bin/python3 "$root/tests/win32/big_screen_check.py" \
+    --program "$build/win32/bin/tessary.exe" --skin "$root/resources/skin" \
+    --work "$build/win32-big-screen"
+}
+
 stage "install packages" install
 stage "Windows dependencies" dependencies
 stage "Windows build" windows_build
@@ -133,3 +142,4 @@ stage "library tests under Wine" library_tests
 stage "corpus under Wine" corpus_check "$@"
 stage "names under Wine" names_check
 stage "viewer under Wine" viewer_check
+stage "big screen under Wine" big_screen_check

@@ -9,6 +9,7 @@
 
 #include "platform/framework/afx_app.h"
 #include "platform/framework/afx_wnd.h"
+#include "platform/framework/afx_zoom.h"
 #include "platform/framework/plumbing.h"
 
 IMPLEMENT_DYNAMIC(CMenu, CObject)
@@ -207,11 +208,13 @@ void CWnd::GetWindowText(CString& text) const {
   text.ReleaseBuffer();
 }
 BOOL CWnd::SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, UINT flags) {
-  return ::SetWindowPos(m_hWnd, insertAfter != nullptr ? insertAfter->m_hWnd : nullptr, x, y, cx,
-                        cy, flags);
+  return ::SetWindowPos(m_hWnd, insertAfter != nullptr ? insertAfter->m_hWnd : nullptr,
+                        AfxSystemPixels(x), AfxSystemPixels(y), AfxSystemPixels(cx),
+                        AfxSystemPixels(cy), flags);
 }
 void CWnd::MoveWindow(int x, int y, int width, int height, BOOL repaint) {
-  ::MoveWindow(m_hWnd, x, y, width, height, repaint);
+  ::MoveWindow(m_hWnd, AfxSystemPixels(x), AfxSystemPixels(y), AfxSystemPixels(width),
+               AfxSystemPixels(height), repaint);
 }
 void CWnd::MoveWindow(LPCRECT rect, BOOL repaint) {
   MoveWindow(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, repaint);
@@ -221,11 +224,26 @@ BOOL CWnd::EnableWindow(BOOL enable) { return ::EnableWindow(m_hWnd, enable); }
 BOOL CWnd::IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
 BOOL CWnd::IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
 BOOL CWnd::IsIconic() const { return ::IsIconic(m_hWnd); }
-void CWnd::GetClientRect(LPRECT rect) const { ::GetClientRect(m_hWnd, rect); }
-void CWnd::GetWindowRect(LPRECT rect) const { ::GetWindowRect(m_hWnd, rect); }
+void CWnd::GetClientRect(LPRECT rect) const {
+  if (::GetClientRect(m_hWnd, rect)) *rect = AfxWindowRect(*rect);
+}
+void CWnd::GetWindowRect(LPRECT rect) const {
+  if (::GetWindowRect(m_hWnd, rect)) *rect = AfxWindowRect(*rect);
+}
 void CWnd::Invalidate(BOOL erase) { ::InvalidateRect(m_hWnd, nullptr, erase); }
-void CWnd::InvalidateRect(LPCRECT rect, BOOL erase) { ::InvalidateRect(m_hWnd, rect, erase); }
-void CWnd::ValidateRect(LPCRECT rect) { ::ValidateRect(m_hWnd, rect); }
+void CWnd::InvalidateRect(LPCRECT rect, BOOL erase) {
+  if (rect == nullptr) return Invalidate(erase);
+  const RECT system = AfxSystemRect(*rect);
+  ::InvalidateRect(m_hWnd, &system, erase);
+}
+void CWnd::ValidateRect(LPCRECT rect) {
+  if (rect == nullptr) {
+    ::ValidateRect(m_hWnd, nullptr);
+    return;
+  }
+  const RECT system = AfxSystemRect(*rect);
+  ::ValidateRect(m_hWnd, &system);
+}
 void CWnd::UpdateWindow() { ::UpdateWindow(m_hWnd); }
 UINT_PTR CWnd::SetTimer(UINT_PTR id, UINT elapse, TIMERPROC proc) {
   return ::SetTimer(m_hWnd, id, elapse, proc);
@@ -311,7 +329,7 @@ void CWnd::DoDataExchange(CDataExchange*) {}
 void CWnd::PostNcDestroy() {}
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  CPoint point(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+  const CPoint point(AfxWindowPoint(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}));
   UINT keyState = static_cast<UINT>(wParam);
   switch (message) {
     case WM_COMMAND: return OnCommand(wParam, lParam) ? 0 : Default();
@@ -400,6 +418,7 @@ void CWnd::OnMeasureItem(int, LPMEASUREITEMSTRUCT measure) {
 CPaintDC::CPaintDC(CWnd* window) : m_hWnd(window->m_hWnd) {
   std::memset(&m_ps, 0, sizeof m_ps);
   m_hDC = ::BeginPaint(m_hWnd, &m_ps);
+  AfxZoomDC(m_hDC);
 }
 CPaintDC::~CPaintDC() {
   // EndPaint releases the DC: the base class must not delete it again.
@@ -409,6 +428,7 @@ CPaintDC::~CPaintDC() {
 
 CClientDC::CClientDC(CWnd* window) : m_hWnd(window != nullptr ? window->m_hWnd : nullptr) {
   m_hDC = ::GetDC(m_hWnd);
+  AfxZoomDC(m_hDC);
 }
 CClientDC::~CClientDC() {
   HDC dc = Detach();
@@ -575,20 +595,29 @@ int CListBox::SetItemData(int index, ULONG_PTR data) {
                                          static_cast<LPARAM>(data)));
 }
 int CListBox::GetItemHeight(int index) const {
-  return static_cast<int>(::SendMessageA(m_hWnd, LB_GETITEMHEIGHT, static_cast<WPARAM>(index), 0));
+  const LRESULT height = ::SendMessageA(m_hWnd, LB_GETITEMHEIGHT, static_cast<WPARAM>(index), 0);
+  return height == LB_ERR ? LB_ERR : AfxWindowPixels(static_cast<int>(height));
 }
 int CListBox::SetItemHeight(int index, UINT height) {
+  const int system = AfxSystemPixels(static_cast<int>(height));
   return static_cast<int>(::SendMessageA(m_hWnd, LB_SETITEMHEIGHT, static_cast<WPARAM>(index),
-                                         MAKELPARAM(height, 0)));
+                                         MAKELPARAM(system, 0)));
 }
 void CListBox::DrawItem(LPDRAWITEMSTRUCT) {}
 void CListBox::MeasureItem(LPMEASUREITEMSTRUCT) {}
 
+// The items are measured and drawn in window pixels.
 BOOL CListBox::OnChildNotify(UINT message, WPARAM, LPARAM lParam, LRESULT* result) {
   if (message == WM_DRAWITEM) {
-    DrawItem(reinterpret_cast<LPDRAWITEMSTRUCT>(lParam));
+    DRAWITEMSTRUCT draw = *reinterpret_cast<LPDRAWITEMSTRUCT>(lParam);
+    draw.rcItem = AfxWindowRect(draw.rcItem);
+    AfxZoomDC(draw.hDC);
+    DrawItem(&draw);
+    AfxUnzoomDC(draw.hDC);
   } else if (message == WM_MEASUREITEM) {
-    MeasureItem(reinterpret_cast<LPMEASUREITEMSTRUCT>(lParam));
+    LPMEASUREITEMSTRUCT measure = reinterpret_cast<LPMEASUREITEMSTRUCT>(lParam);
+    MeasureItem(measure);
+    measure->itemHeight = static_cast<UINT>(AfxSystemPixels(static_cast<int>(measure->itemHeight)));
   } else {
     return FALSE;
   }

@@ -33,3 +33,13 @@ BOOL AfxPlumbingGetSaveFileName(OPENFILENAMEA* dialog, LPCSTR proposedName);
 // of windows destroyed behind its back (`forgetWindow`) and which filter
 // (AfxPreTranslateMessage) a message loop of its own must run.
 void AfxPlumbingHookFramework(void (*forgetWindow)(HWND window));
+
+// The big screen's zoom (afx_zoom.h): device pixels per window pixel, and
+// how many of them the system's window functions count per window pixel.
+int AfxPlumbingDisplayZoom();
+int AfxPlumbingWindowZoom();
+// Maps `dc`, whose units are the system's pixels, so that one logical unit
+// is `zoom` of them each way and a bitmap stretched up is enlarged pixel for
+// pixel; and back to one to one.
+void AfxPlumbingMapWindowPixels(HDC dc, int zoom);
+void AfxPlumbingMapSystemPixels(HDC dc);

@@ -11,6 +11,9 @@
 
 namespace {
 
+// The dots per inch of a screen that shows a window pixel as one device pixel.
+constexpr int kDotsPerInchUnzoomed = 96;
+
 int PixelsX(int dialogUnits) { return dialogUnits * kDialogBaseUnitX / 4; }
 int PixelsY(int dialogUnits) { return dialogUnits * kDialogBaseUnitY / 8; }
 
@@ -85,3 +88,16 @@ void AfxPlumbingHookFramework(void (*forgetWindow)(HWND window)) {
 BOOL AfxPlumbingGetSaveFileName(OPENFILENAMEA* dialog, LPCSTR proposedName) {
   return platform::GetSaveFileNameProposing(dialog, proposedName != nullptr ? proposedName : "");
 }
+
+// The layer zooms below the Windows functions: it reports the zoom as the
+// screen's dots per inch over 96, and every window function already counts
+// window pixels.
+int AfxPlumbingDisplayZoom() {
+  HDC screen = GetDC(nullptr);
+  const int dotsPerInch = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  return dotsPerInch > kDotsPerInchUnzoomed ? dotsPerInch / kDotsPerInchUnzoomed : 1;
+}
+int AfxPlumbingWindowZoom() { return 1; }
+void AfxPlumbingMapWindowPixels(HDC, int) {}
+void AfxPlumbingMapSystemPixels(HDC) {}

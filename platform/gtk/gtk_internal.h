@@ -24,10 +24,6 @@ bool OpenDisplay(int argc, char** argv, std::string* reason);
 // The monitor's scale factor: device pixels per GDK unit. The renderer's
 // DisplayZoom is the number of device pixels per logical pixel.
 int ToolkitScale();
-// The viewer's window as designed, in logical pixels: the size the zoom
-// must fit into the work area.
-inline constexpr int kDesignWidth = 800;
-inline constexpr int kDesignHeight = 600;
 
 // --- Windows ------------------------------------------------------------------------
 // Brings the GTK window of a top-level window (or the one holding a child) in

@@ -148,8 +148,9 @@ def screen():
     return Image.open(io.BytesIO(shot)).convert("RGB")
 
 
-def window_origin():
-    """The client area's top-left corner on the screen, once the window is up."""
+def window_origin(width=WINDOW_SIZE[0]):
+    """The client area's top-left corner on the screen, once the window is up
+    at `width` device pixels."""
     deadline = time.time() + WAIT_SECONDS
     while time.time() < deadline:
         # Only once shown: set-up sizes and then centres the window.
@@ -159,7 +160,7 @@ def window_origin():
             geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", found[0]],
                                       capture_output=True, text=True).stdout
             values = dict(line.split("=", 1) for line in geometry.split())
-            if values.get("WIDTH") == "800":
+            if values.get("WIDTH") == str(width):
                 return int(values["X"]) + BORDER, int(values["Y"]) + BORDER
         time.sleep(1)
     return None

@@ -1,0 +1,63 @@
+// The framework's conversions between window pixels and the system's.
+#include "platform/framework/afx_zoom.h"
+
+#include "platform/framework/plumbing.h"
+
+namespace {
+
+int FloorDivide(int value, int zoom) {
+  return value >= 0 ? value / zoom : -((-value + zoom - 1) / zoom);
+}
+
+}  // namespace
+
+int AfxGetDisplayZoom() {
+  static const int zoom = AfxPlumbingDisplayZoom();
+  return zoom;
+}
+
+int AfxGetWindowZoom() {
+  static const int zoom = AfxPlumbingWindowZoom();
+  return zoom;
+}
+
+int AfxSystemPixels(int windowPixels) { return windowPixels * AfxGetWindowZoom(); }
+
+int AfxWindowPixels(int systemPixels) { return -FloorDivide(-systemPixels, AfxGetWindowZoom()); }
+
+POINT AfxWindowPoint(POINT systemPoint) {
+  const int zoom = AfxGetWindowZoom();
+  return POINT{FloorDivide(systemPoint.x, zoom), FloorDivide(systemPoint.y, zoom)};
+}
+
+RECT AfxSystemRect(const RECT& windowRect) {
+  return RECT{AfxSystemPixels(windowRect.left), AfxSystemPixels(windowRect.top),
+              AfxSystemPixels(windowRect.right), AfxSystemPixels(windowRect.bottom)};
+}
+
+// Rounded outward, so the window rectangle covers the system's.
+RECT AfxWindowRect(const RECT& systemRect) {
+  const int zoom = AfxGetWindowZoom();
+  return RECT{FloorDivide(systemRect.left, zoom), FloorDivide(systemRect.top, zoom),
+              AfxWindowPixels(systemRect.right), AfxWindowPixels(systemRect.bottom)};
+}
+
+void AfxZoomDC(HDC dc) {
+  const int zoom = AfxGetWindowZoom();
+  if (dc != nullptr && zoom > 1) AfxPlumbingMapWindowPixels(dc, zoom);
+}
+
+void AfxUnzoomDC(HDC dc) {
+  if (dc != nullptr && AfxGetWindowZoom() > 1) AfxPlumbingMapSystemPixels(dc);
+}
+
+SIZE AfxGetScreenSize() {
+  HDC screen = ::GetDC(nullptr);
+  SIZE size = {0, 0};
+  if (screen != nullptr) {
+    size.cx = AfxWindowPixels(::GetDeviceCaps(screen, HORZRES));
+    size.cy = AfxWindowPixels(::GetDeviceCaps(screen, VERTRES));
+    ::ReleaseDC(nullptr, screen);
+  }
+  return size;
+}

@@ -1,0 +1,83 @@
+// The big-screen zoom on Windows. The program declares itself DPI-aware
+// (system-wide) in its manifest, so the system reports device pixels and its
+// real dots per inch, and enlarges nothing: the framework applies the zoom
+// itself (framework/afx_zoom.h), by the rule every back end shares
+// (platform/display_zoom.h), chosen once from the primary monitor.
+#include "platform/display_zoom.h"
+#include "platform/framework/plumbing.h"
+#include "platform/win32.h"
+
+namespace {
+
+// The dots per inch at which Windows shows a pixel as one device pixel.
+constexpr int kDotsPerInchUnzoomed = 96;
+
+int ScreenDotsPerInch() {
+  HDC screen = ::GetDC(nullptr);
+  const int dotsPerInch = screen != nullptr ? ::GetDeviceCaps(screen, LOGPIXELSX) : 0;
+  if (screen != nullptr) ::ReleaseDC(nullptr, screen);
+  return dotsPerInch > 0 ? dotsPerInch : kDotsPerInchUnzoomed;
+}
+
+// A DC starts with the system font, made for the screen's dots per inch.
+// Window pixels count 96 to the inch, so a zoomed DC draws with the same
+// face made for 96 (which its mapping then enlarges), as text drawn in a
+// font the program made itself is. Made once; lives as long as the program.
+HFONT WindowPixelSystemFont() {
+  static const HFONT font = [] {
+    LOGFONTA description = {};
+    ::GetObjectA(::GetStockObject(SYSTEM_FONT), sizeof description, &description);
+    const int dotsPerInch = ScreenDotsPerInch();
+    description.lfHeight = ::MulDiv(description.lfHeight, kDotsPerInchUnzoomed, dotsPerInch);
+    description.lfWidth = ::MulDiv(description.lfWidth, kDotsPerInchUnzoomed, dotsPerInch);
+    return ::CreateFontIndirectA(&description);
+  }();
+  return font;
+}
+
+platform::MonitorFacts PrimaryMonitorFacts() {
+  platform::MonitorFacts facts;
+  HDC screen = ::GetDC(nullptr);
+  if (screen != nullptr) {
+    facts.deviceWidth = ::GetDeviceCaps(screen, HORZRES);
+    facts.deviceHeight = ::GetDeviceCaps(screen, VERTRES);
+    ::ReleaseDC(nullptr, screen);
+  }
+  facts.dotsPerInch = ScreenDotsPerInch();
+  RECT work = {0, 0, facts.deviceWidth, facts.deviceHeight};
+  ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  facts.workWidth = work.right - work.left;
+  facts.workHeight = work.bottom - work.top;
+  // Windows scales by the dots per inch; its whole steps are the scale.
+  facts.scaleFactor = facts.dotsPerInch / kDotsPerInchUnzoomed;
+  return facts;
+}
+
+}  // namespace
+
+int AfxPlumbingDisplayZoom() {
+  return platform::DisplayZoomFor(PrimaryMonitorFacts(), platform::kDesignWidth,
+                                  platform::kDesignHeight);
+}
+
+int AfxPlumbingWindowZoom() { return AfxPlumbingDisplayZoom(); }
+
+void AfxPlumbingMapWindowPixels(HDC dc, int zoom) {
+  ::SetMapMode(dc, MM_ANISOTROPIC);
+  ::SetWindowExtEx(dc, 1, 1, nullptr);
+  ::SetViewportExtEx(dc, zoom, zoom, nullptr);
+  // Enlarging by whole steps repeats each pixel: the skin keeps sharp edges.
+  ::SetStretchBltMode(dc, COLORONCOLOR);
+  HFONT font = WindowPixelSystemFont();
+  if (font != nullptr && ::GetCurrentObject(dc, OBJ_FONT) == ::GetStockObject(SYSTEM_FONT)) {
+    ::SelectObject(dc, font);
+  }
+}
+
+void AfxPlumbingMapSystemPixels(HDC dc) {
+  ::SetMapMode(dc, MM_TEXT);
+  ::SetStretchBltMode(dc, BLACKONWHITE);
+  if (::GetCurrentObject(dc, OBJ_FONT) == WindowPixelSystemFont()) {
+    ::SelectObject(dc, ::GetStockObject(SYSTEM_FONT));
+  }
+}
