@@ -28,8 +28,10 @@ RECT AfxSystemRect(const RECT& windowRect);
 RECT AfxWindowRect(const RECT& systemRect);
 
 // Gives a DC whose units are the system's pixels the window pixels'
-// mapping: one logical unit is the window zoom in device pixels each way,
-// and a bitmap stretched up is enlarged pixel for pixel. Nothing at zoom 1.
+// mapping: one logical unit is the window zoom in device pixels each way, a
+// bitmap stretched up is enlarged pixel for pixel, and the DC's first font
+// is the system font as it is at 96 dots per inch (so the design's text
+// keeps its size at any system DPI, the zoom aside).
 void AfxZoomDC(HDC dc);
 // Gives such a DC its one-to-one mapping back.
 void AfxUnzoomDC(HDC dc);

@@ -43,12 +43,11 @@ RECT AfxWindowRect(const RECT& systemRect) {
 }
 
 void AfxZoomDC(HDC dc) {
-  const int zoom = AfxGetWindowZoom();
-  if (dc != nullptr && zoom > 1) AfxPlumbingMapWindowPixels(dc, zoom);
+  if (dc != nullptr) AfxPlumbingMapWindowPixels(dc, AfxGetWindowZoom());
 }
 
 void AfxUnzoomDC(HDC dc) {
-  if (dc != nullptr && AfxGetWindowZoom() > 1) AfxPlumbingMapSystemPixels(dc);
+  if (dc != nullptr) AfxPlumbingMapSystemPixels(dc);
 }
 
 SIZE AfxGetScreenSize() {

@@ -39,7 +39,8 @@ void AfxPlumbingHookFramework(void (*forgetWindow)(HWND window));
 int AfxPlumbingDisplayZoom();
 int AfxPlumbingWindowZoom();
 // Maps `dc`, whose units are the system's pixels, so that one logical unit
-// is `zoom` of them each way and a bitmap stretched up is enlarged pixel for
-// pixel; and back to one to one.
+// is `zoom` of them each way (any zoom from 1) and a bitmap stretched up is
+// enlarged pixel for pixel, with the system font made for 96 dots per inch
+// in place of the system's own; and back.
 void AfxPlumbingMapWindowPixels(HDC dc, int zoom);
 void AfxPlumbingMapSystemPixels(HDC dc);

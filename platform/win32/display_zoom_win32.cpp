@@ -20,14 +20,17 @@ int ScreenDotsPerInch() {
 }
 
 // A DC starts with the system font, made for the screen's dots per inch.
-// Window pixels count 96 to the inch, so a zoomed DC draws with the same
-// face made for 96 (which its mapping then enlarges), as text drawn in a
-// font the program made itself is. Made once; lives as long as the program.
+// Window pixels count 96 to the inch, so a DC in window pixels draws with
+// the same face made for 96 (which a zoom then enlarges), as text in a font
+// the program made itself is: at 120 dots per inch and zoom 1 the design's
+// captions keep their size. Made once; lives as long as the program.
+// nullptr at 96 dots per inch, where the system font is that one.
 HFONT WindowPixelSystemFont() {
-  static const HFONT font = [] {
+  static const HFONT font = []() -> HFONT {
+    const int dotsPerInch = ScreenDotsPerInch();
+    if (dotsPerInch == kDotsPerInchUnzoomed) return nullptr;
     LOGFONTA description = {};
     ::GetObjectA(::GetStockObject(SYSTEM_FONT), sizeof description, &description);
-    const int dotsPerInch = ScreenDotsPerInch();
     description.lfHeight = ::MulDiv(description.lfHeight, kDotsPerInchUnzoomed, dotsPerInch);
     description.lfWidth = ::MulDiv(description.lfWidth, kDotsPerInchUnzoomed, dotsPerInch);
     return ::CreateFontIndirectA(&description);
@@ -63,11 +66,13 @@ int AfxPlumbingDisplayZoom() {
 int AfxPlumbingWindowZoom() { return AfxPlumbingDisplayZoom(); }
 
 void AfxPlumbingMapWindowPixels(HDC dc, int zoom) {
-  ::SetMapMode(dc, MM_ANISOTROPIC);
-  ::SetWindowExtEx(dc, 1, 1, nullptr);
-  ::SetViewportExtEx(dc, zoom, zoom, nullptr);
-  // Enlarging by whole steps repeats each pixel: the skin keeps sharp edges.
-  ::SetStretchBltMode(dc, COLORONCOLOR);
+  if (zoom > 1) {
+    ::SetMapMode(dc, MM_ANISOTROPIC);
+    ::SetWindowExtEx(dc, 1, 1, nullptr);
+    ::SetViewportExtEx(dc, zoom, zoom, nullptr);
+    // Enlarging by whole steps repeats each pixel: the skin keeps sharp edges.
+    ::SetStretchBltMode(dc, COLORONCOLOR);
+  }
   HFONT font = WindowPixelSystemFont();
   if (font != nullptr && ::GetCurrentObject(dc, OBJ_FONT) == ::GetStockObject(SYSTEM_FONT)) {
     ::SelectObject(dc, font);
@@ -75,9 +80,12 @@ void AfxPlumbingMapWindowPixels(HDC dc, int zoom) {
 }
 
 void AfxPlumbingMapSystemPixels(HDC dc) {
-  ::SetMapMode(dc, MM_TEXT);
-  ::SetStretchBltMode(dc, BLACKONWHITE);
-  if (::GetCurrentObject(dc, OBJ_FONT) == WindowPixelSystemFont()) {
+  if (::GetMapMode(dc) != MM_TEXT) {
+    ::SetMapMode(dc, MM_TEXT);
+    ::SetStretchBltMode(dc, BLACKONWHITE);
+  }
+  HFONT font = WindowPixelSystemFont();
+  if (font != nullptr && ::GetCurrentObject(dc, OBJ_FONT) == font) {
     ::SelectObject(dc, ::GetStockObject(SYSTEM_FONT));
   }
 }

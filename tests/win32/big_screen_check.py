@@ -7,7 +7,8 @@ Checks that the window is 1600 x 1200, the skin is enlarged pixel for pixel
 of one-pixel black and white squares lands one square per device pixel, a
 click on Next at twice its design point pages on, the counter's text is set
 twice as large, full view covers the screen, the album list's rows are twice
-as high, and Escape ends the program with status 0. The prefix's
+as high, and Escape ends the program with status 0. Before that, at 120 dots
+per inch (zoom 1), the captions keep the design's size. The prefix's
 resolution is set back to 96 afterwards.
 
 Usage (under xvfb-run -s "-screen 0 3840x2160x24", with WINEPREFIX set):
@@ -35,11 +36,13 @@ CHECKERBOARD_SIZE = (1098, 940)  # the picture area, 549 x 470, in device pixels
 PICTURE_AREA_ORIGIN = (204, 42)
 RED = (200, 30, 40)
 GREEN = (40, 170, 60)
-# The counter "2/2" in its band, design pixels. At zoom 1 its ink is 11 to 13
-# rows high (the 16-pixel system font), so twice as large is 22 to 26 rows:
-# fewer is text left at its small size, more is a font enlarged twice over.
+# The counter "2/2" in its band, design pixels. In the system font made for
+# 96 dots per inch its ink is 10 or 11 rows high (13 in the one made for
+# 120), so twice as large is 20 to 22 rows: fewer is text left at its small
+# size, more a font enlarged for the resolution and again by the zoom (39).
 COUNTER_BAND = (550, 560, 600, 598)
-TWICE_AS_LARGE_ROWS = range(20, 29)
+DESIGN_SIZE_ROWS = range(9, 13)
+TWICE_AS_LARGE_ROWS = range(18, 27)
 
 
 def set_resolution(dots_per_inch):
@@ -66,16 +69,50 @@ def zoomed(point):
     return tuple(ZOOM * c for c in point)
 
 
-def ink_rows(shot, origin, band, background):
+def ink_rows(shot, origin, band, background, zoom=ZOOM):
     """Rows of the band, zoomed, where the screen differs from the skin's
-    background with every pixel doubled."""
+    background with every pixel repeated as the zoom does."""
     ground = background.crop(band)
-    ground = ground.resize((ground.width * ZOOM, ground.height * ZOOM), Image.NEAREST)
-    shown = shot.crop(tuple(o + ZOOM * c for o, c in zip(origin * 2, band)))
+    ground = ground.resize((ground.width * zoom, ground.height * zoom), Image.NEAREST)
+    shown = shot.crop(tuple(o + zoom * c for o, c in zip(origin * 2, band)))
     return sum(1 for y in range(shown.height)
                if any(max(abs(a - b) for a, b in zip(shown.getpixel((x, y)),
                                                      ground.getpixel((x, y)))) > viewer.INK_CONTRAST
                       for x in range(shown.width)))
+
+
+def quit_with_escape(program):
+    run("xdotool", "key", "Escape")
+    try:
+        status = program.wait(timeout=viewer.WAIT_SECONDS)
+    except subprocess.TimeoutExpired:
+        status = None
+    check(status == 0, f"Escape ends the program with status 0 (got {status})")
+
+
+def drive_at_125_percent(disc, args):
+    """At 120 dots per inch the zoom stays 1 and the captions keep the
+    design's size."""
+    program = subprocess.Popen(["wine", "tessary.exe"], cwd=disc)
+    try:
+        origin = viewer.window_origin()
+        if not check(origin is not None, "the window appears 800 x 600 at 120 dots per inch"):
+            return
+        background = Image.open(os.path.join(args.skin, "142_background.jpg")).convert("RGB")
+        click(origin, viewer.SPLASH_CLICK)
+        # The squares fitted to half their size average to grey.
+        grey = (128, 128, 128)
+        check(close(viewer.wait_for_pixel(origin, viewer.PICTURE_CENTRE, grey), grey),
+              "a click on the splash shows the first picture at 120 dots per inch")
+        click(origin, viewer.NEXT_ZONE_POINT)
+        check(close(viewer.wait_for_pixel(origin, viewer.PICTURE_CENTRE, RED), RED),
+              "Next pages on at 120 dots per inch")
+        rows = ink_rows(screen(), origin, COUNTER_BAND, background, zoom=1)
+        check(rows in DESIGN_SIZE_ROWS, f"the counter keeps its design size ({rows} rows of ink)")
+        quit_with_escape(program)
+    finally:
+        if program.poll() is None:
+            program.kill()
 
 
 def drive(disc, args, board):
@@ -133,12 +170,7 @@ def drive(disc, args, board):
         check(close(seen, GREEN), "a click on the album list's second row, rows twice as high, "
               "opens that album")
 
-        run("xdotool", "key", "Escape")
-        try:
-            status = program.wait(timeout=viewer.WAIT_SECONDS)
-        except subprocess.TimeoutExpired:
-            status = None
-        check(status == 0, f"Escape ends the program with status 0 (got {status})")
+        quit_with_escape(program)
     finally:
         if program.poll() is None:
             program.kill()
@@ -153,8 +185,10 @@ def main():
     viewer.work_folder = args.work
     disc = os.path.join(args.work, "disc")
     board = make_disc(disc, args.program)
-    set_resolution(DOTS_PER_INCH)
     try:
+        set_resolution(120)
+        drive_at_125_percent(disc, args)
+        set_resolution(DOTS_PER_INCH)
         drive(disc, args, board)
     finally:
         subprocess.run(["wineserver", "-w"], check=False)
