@@ -11,15 +11,9 @@ int FloorDivide(int value, int zoom) {
 
 }  // namespace
 
-int AfxGetDisplayZoom() {
-  static const int zoom = AfxPlumbingDisplayZoom();
-  return zoom;
-}
+int AfxGetDisplayZoom() { return AfxPlumbingDisplayZoom(); }
 
-int AfxGetWindowZoom() {
-  static const int zoom = AfxPlumbingWindowZoom();
-  return zoom;
-}
+int AfxGetWindowZoom() { return AfxPlumbingWindowZoom(); }
 
 int AfxSystemPixels(int windowPixels) { return windowPixels * AfxGetWindowZoom(); }
 

@@ -58,9 +58,11 @@ platform::MonitorFacts PrimaryMonitorFacts() {
 
 }  // namespace
 
+// A program aware of the system DPI sees one resolution while it runs.
 int AfxPlumbingDisplayZoom() {
-  return platform::DisplayZoomFor(PrimaryMonitorFacts(), platform::kDesignWidth,
-                                  platform::kDesignHeight);
+  static const int zoom = platform::DisplayZoomFor(PrimaryMonitorFacts(), platform::kDesignWidth,
+                                                   platform::kDesignHeight);
+  return zoom;
 }
 
 int AfxPlumbingWindowZoom() { return AfxPlumbingDisplayZoom(); }
