@@ -196,12 +196,19 @@ inline void StreamLine(const uint8_t* from, uint8_t* to) {
 // into the staging rows, pixel i of staging row j at write + j *
 // kStagingStride + 3i: four source rows by four pixels at a time, widened to
 // 4-byte words, turned as a 4 x 4 word matrix and narrowed again. Each 16-byte
-// read ends kStageReadsPast bytes past the chunk.
+// read ends kStageReadsPast bytes past the chunk. With `prefetch`, each group
+// of four rows is first prefetched kStreamPrefetchBytes ahead: spread among
+// the work, the prefetches keep memory busy without stalling on a burst of
+// misses.
 __attribute__((target("ssse3"))) void StageChunk(const uint8_t* read, ptrdiff_t step,
-                                                 int32_t rows, uint8_t* write) {
+                                                 int32_t rows, uint8_t* write, bool prefetch) {
   const __m128i widen = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
   const __m128i narrow = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
   for (int32_t i = 0; i + 4 <= rows; i += 4) {
+    if (prefetch) {
+      const uint8_t* const ahead = read + i * step + kStreamPrefetchBytes;
+      for (int r = 0; r < 4; ++r) Prefetch(ahead + r * step);
+    }
     for (int32_t quad = 0; quad < kStreamColumns / 4; ++quad) {
       const uint8_t* const at = read + i * step + 12 * quad;
       __m128i words[4];
@@ -300,16 +307,13 @@ bool TurnByStreamedBands(const uint8_t* source, int32_t width, int32_t height,
           CopyLine(columnHeld + j * kLineBytes, staging + j * kStagingStride);
         }
       }
-      if ((width - column) * 3 > kStreamPrefetchBytes) {
-        const uint8_t* const ahead = read + kStreamPrefetchBytes;
-        for (int32_t i = 0; i < band.rows; ++i) Prefetch(ahead + i * band.step);
-      }
       uint8_t* const pieces = staging + kLineBytes;
       int32_t staged = 0;
       const bool readsPastBuffer =
           band.holdsLastRow && (width - column - count) * 3 < kStageReadsPast;
       if (count == kStreamColumns && !readsPastBuffer) {
-        StageChunk(read, band.step, band.rows, pieces);
+        StageChunk(read, band.step, band.rows, pieces,
+                   (width - column) * 3 > kStreamPrefetchBytes);
         staged = band.rows - band.rows % 4;
       }
       for (int32_t i = staged; i < band.rows; ++i) {
