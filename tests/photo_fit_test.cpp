@@ -103,10 +103,15 @@ TEST(ReduceRgbTest, ReducingATurnedPictureIsTurningTheReducedOne) {
 }
 
 // Every orientation against the EXIF table read pixel by pixel, on sizes
-// that leave bands and 8-pixel groups partly filled; the buffers are exactly
-// the picture's size, so a read or write past either end is an error.
+// that leave bands and 8-pixel groups partly filled: below 22 rows the
+// quarter turns write in place in 16-row bands; from 22 rows on they stream
+// whole output lines where the processor allows, in 256-row bands of 8
+// columns (one band and more, a last band of 1-3 rows beyond the 4-row
+// groups, widths ending inside and on a group). The buffers are exactly the
+// picture's size, so a read or write past either end is an error.
 TEST(OrientRgbTest, PlacesEveryPixelAsTheExifTableSays) {
-  const int sizes[][2] = {{1, 1}, {1, 37}, {37, 1}, {16, 16}, {40, 17}, {9, 53}, {33, 8}};
+  const int sizes[][2] = {{1, 1},  {1, 37},   {37, 1},   {16, 16}, {40, 17},
+                          {9, 53}, {33, 8},   {12, 22},  {21, 517}, {16, 300}};
   for (const auto& size : sizes) {
     const int w = size[0], h = size[1];
     const std::vector<uint8_t> source = NoisePicture(w, h, unsigned(w * 7 + h));
