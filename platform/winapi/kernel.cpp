@@ -95,6 +95,7 @@ void ReleaseLargeBlock(unsigned char* bytes, size_t mappedBytes) {
   if (dropped.bytes != nullptr) munmap(dropped.bytes, dropped.mappedBytes);
 }
 
+#if !defined(TESSARY_PLAIN_HEAP_ONLY)
 // The smallest spare mapping that fits `rounded` bytes without wasting more
 // than half of itself; else null.
 unsigned char* TakeSpareMapping(size_t rounded, size_t* mappedBytes) {
@@ -111,6 +112,7 @@ unsigned char* TakeSpareMapping(size_t rounded, size_t* mappedBytes) {
   *best = {};
   return bytes;
 }
+#endif
 
 unsigned char* MapLargeBlock(size_t bytes, UINT flags, size_t* mappedBytes) {
 #if defined(TESSARY_PLAIN_HEAP_ONLY)
