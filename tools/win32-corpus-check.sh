@@ -5,7 +5,7 @@
 # \r Windows adds), and for every one that succeeds a byte-identical output.
 #
 # Every file is converted to PPM, every ALL_FORMS-th (default 10) to every
-# form. Every conversion runs on the Windows side in pelorn_batch.exe (the tool's
+# form, and every JPEG also to a PPM turned upright by its EXIF orientation. Every conversion runs on the Windows side in pelorn_batch.exe (the tool's
 # own code, one process for all: a Wine process start is costly, minutes
 # under qemu); every SAMPLE-th one (default 500; the first included) also runs
 # as pelorn.exe itself.
@@ -49,6 +49,8 @@ for folder in "$corpus"/*/; do
     [ -f "$file" ] || continue
     file_forms=(ppm)
     if [ $((number % all_forms)) -eq 0 ]; then file_forms=("${forms[@]}"); fi
+    # JPEGs are also turned upright by their EXIF orientation.
+    if [ "$format" = jpeg ]; then file_forms+=(ppm-upright); fi
     for form in "${file_forms[@]}"; do
       jobs+=("corpus/$format/$(basename "$file") $form")
     done
@@ -56,17 +58,29 @@ for folder in "$corpus"/*/; do
   done
 done
 
+# The conversion's options for a job's form ("ppm-upright": a PPM turned
+# upright), one to a line.
+form_options() {
+  if [ "$1" = ppm-upright ]; then
+    printf '%s\n' --form ppm --auto-orient
+  else
+    printf '%s\n' --form "$1"
+  fi
+}
+
 list=$work/batch/jobs.txt
 : >"$list"
 sampled=()
 index=0
 for job in "${jobs[@]}"; do
   read -r input form <<<"$job"
+  mapfile -t options < <(form_options "$form")
   status=0
-  (cd "$work/linux" && "$linux_pelorn" convert "$input" "out/$index" --form "$form" \
+  (cd "$work/linux" && "$linux_pelorn" convert "$input" "out/$index" "${options[@]}" \
      2>"result/$index.err") || status=$?
   echo "$status" >"$work/linux/result/$index.status"
-  printf '%d\tconvert\t%s\tout/%d\t--form\t%s\n' "$index" "$input" "$index" "$form" >>"$list"
+  (IFS=$'\t'; printf '%d\tconvert\t%s\tout/%d\t%s\n' "$index" "$input" "$index" "${options[*]}") \
+    >>"$list"
   if [ $((index % sample)) -eq 0 ]; then sampled+=("$index"); fi
   index=$((index + 1))
 done
@@ -78,9 +92,10 @@ echo "pelorn_batch.exe: $((SECONDS - start))s"
 start=$SECONDS
 for index in "${sampled[@]}"; do
   read -r input form <<<"${jobs[$index]}"
+  mapfile -t options < <(form_options "$form")
   status=0
   (cd "$work/exe" && wine "$(windows_path "$win32_bin/pelorn.exe")" convert "$input" "out/$index" \
-     --form "$form" 2>"result/$index.err") || status=$?
+     "${options[@]}" 2>"result/$index.err") || status=$?
   echo "$status" >"$work/exe/result/$index.status"
 done
 echo "pelorn.exe: $((SECONDS - start))s"
