@@ -48,6 +48,7 @@ struct PcxFile {
   uint8_t headerColors[48] = {};
   uint8_t planeCount = 1;
   uint16_t bytesPerLine = 1;
+  uint8_t encoding = 1;          // 0: lines stored as they are
   std::vector<uint8_t> data;     // coded scan lines
   std::vector<uint8_t> trailer;  // e.g. 12 + 768 palette bytes
 
@@ -56,7 +57,7 @@ struct PcxFile {
     ymax = static_cast<uint16_t>(ymin + height - 1);
   }
   void AddLine(const std::vector<uint8_t>& line) {
-    const std::vector<uint8_t> coded = EncodeLine(line);
+    const std::vector<uint8_t> coded = encoding == 0 ? line : EncodeLine(line);
     data.insert(data.end(), coded.begin(), coded.end());
   }
   void SetHeaderColor(int index, uint8_t red, uint8_t green, uint8_t blue) {
@@ -74,7 +75,7 @@ struct PcxFile {
     std::vector<uint8_t> bytes(128, 0);
     bytes[0] = manufacturer;
     bytes[1] = version;
-    bytes[2] = 1;
+    bytes[2] = encoding;
     bytes[3] = bitsPerPixel;
     auto put16 = [&](size_t offset, uint16_t value) {
       bytes[offset] = static_cast<uint8_t>(value);
@@ -407,6 +408,17 @@ TEST(PcxScanLines, ThreePlanesGiveRedGreenBlue) {
   file.AddLine({1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 0, 0, 0, 0});
   EXPECT_EQ(ReadFile(file).picture.rgb,
             Rgb({10, 20, 30, 11, 21, 31, 12, 22, 32, 1, 4, 7, 2, 5, 8, 3, 6, 9}));
+
+  // Encoding 0: the lines are stored as they are, so bytes with both top bits
+  // set are pixels, not counts; a stored line cut short is code 22.
+  file.encoding = 0;
+  file.data.clear();
+  file.AddLine({0xC1, 0xC2, 0xFF, 0, 0xD0, 0xD1, 0xD2, 0, 0xE0, 0xE1, 0xE2, 0, 0xFF, 0, 0, 0});
+  file.AddLine({1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 0, 0, 0, 0});
+  EXPECT_EQ(ReadFile(file).picture.rgb, Rgb({0xC1, 0xD0, 0xE0, 0xC2, 0xD1, 0xE1, 0xFF, 0xD2, 0xE2,
+                                             1, 4, 7, 2, 5, 8, 3, 6, 9}));
+  file.data.resize(file.data.size() - 1);
+  EXPECT_EQ(FailureCode(file.Bytes()), kPelornBadPcx);
 }
 
 TEST(PcxScanLines, OriginIsSubtractedFromTheSize) {

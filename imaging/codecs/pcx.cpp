@@ -15,7 +15,8 @@
 // colour map.
 //
 // Quirks, on purpose:
-// - The encoding byte is not checked; run-length coding is assumed.
+// - Encoding byte 0 (some writers' uncompressed files) means the scan lines
+//   are stored as they are; any other value means run-length coding.
 // - A run that passes the end of a scan line is cut there; the next line
 //   starts with a fresh count or value byte.
 // - Planes that hold fewer bytes than the width needs (bytes-per-line too
@@ -44,6 +45,7 @@ constexpr uint8_t kManufacturer = 10;
 constexpr uint8_t kPaletteMarker = 12;
 constexpr long kPaletteTrailerBytes = 769;  // marker + 256 x 3
 constexpr uint8_t kCountFlags = 0xC0;
+constexpr uint8_t kStoredEncoding = 0;
 constexpr size_t kLargestRun = 0x3F;
 
 uint16_t Little16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)); }
@@ -143,6 +145,15 @@ bool DecodeScanLine(pelorn::BufferedFileInput& input, uint8_t* line, size_t leng
       std::memset(line + written, value, count);
     }
     written += count;
+  }
+  return true;
+}
+
+bool ReadStoredScanLine(pelorn::BufferedFileInput& input, uint8_t* line, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    const int value = input.Get();
+    if (value < 0) return false;
+    line[i] = static_cast<uint8_t>(value);
   }
   return true;
 }
@@ -278,7 +289,10 @@ HGLOBAL PelornCodec::ReadPcxFile(const char* path, uint32_t* width, uint32_t* he
   const size_t rowBytes = size_t{pictureWidth} * 3;
   uint8_t* decodeTarget = planesSpread ? storedLine.bytes() : line.bytes();
   for (uint32_t y = 0; y < pictureHeight; ++y) {
-    if (!pcx::DecodeScanLine(input, decodeTarget, scanLineBytes)) {
+    const bool read = header.encoding == pcx::kStoredEncoding
+                          ? pcx::ReadStoredScanLine(input, decodeTarget, scanLineBytes)
+                          : pcx::DecodeScanLine(input, decodeTarget, scanLineBytes);
+    if (!read) {
       errorCode = kPelornBadPcx;
       return nullptr;
     }

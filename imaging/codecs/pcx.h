@@ -14,7 +14,7 @@
 struct PcxHeader {
   uint8_t manufacturer = 0;  // always 10
   uint8_t version = 0;       // 0, 2, 3, 5 accepted
-  uint8_t encoding = 0;      // not checked: run-length coding is assumed
+  uint8_t encoding = 0;      // 0: scan lines stored as they are; else run-length coded
   uint8_t bitsPerPixel = 0;  // per plane
   uint16_t xmin = 0;
   uint16_t ymin = 0;
@@ -62,6 +62,9 @@ void ReadPalette(std::FILE* file, const PcxHeader& header, Palette palette);
 // Decodes one run-length scan line of `length` bytes; false when the data
 // runs past the end of the file.
 bool DecodeScanLine(pelorn::BufferedFileInput& input, uint8_t* line, size_t length);
+// Reads one scan line stored without coding (encoding byte 0); false when it
+// runs past the end of the file.
+bool ReadStoredScanLine(pelorn::BufferedFileInput& input, uint8_t* line, size_t length);
 
 // One output row of `width` RGB pixels from a scan line whose planes start
 // `planeStride` bytes apart.
