@@ -6,6 +6,20 @@
 
 namespace platform {
 
+// The dots per inch of a screen that shows a logical pixel as one device
+// pixel; a resolution of whole multiples of it scales by that many.
+inline constexpr int kDotsPerInchUnzoomed = 96;
+inline int ScaleOfDotsPerInch(int dotsPerInch) {
+  return dotsPerInch > kDotsPerInchUnzoomed ? dotsPerInch / kDotsPerInchUnzoomed : 1;
+}
+
+// Device pixels to logical ones at `zoom`, rounded down and up: every
+// logical pixel a device coordinate touches.
+inline int FloorDivide(int value, int zoom) {
+  return value >= 0 ? value / zoom : -((-value + zoom - 1) / zoom);
+}
+inline int CeilDivide(int value, int zoom) { return -FloorDivide(-value, zoom); }
+
 // The viewer's window as designed, in logical pixels: the size the zoom
 // must fit into the work area.
 inline constexpr int kDesignWidth = 800;
@@ -18,7 +32,7 @@ struct MonitorFacts {
   int workWidth = 0;     // where windows may go (no panels), device pixels
   int workHeight = 0;
   int scaleFactor = 1;   // the desktop's own integer scale (GDK_SCALE)
-  int dotsPerInch = 96;  // the font resolution (Xft.dpi, the system DPI)
+  int dotsPerInch = kDotsPerInchUnzoomed;  // the font resolution (Xft.dpi, the system DPI)
 };
 
 // A monitor this large at this resolution or finer shows the design at twice

@@ -1,15 +1,11 @@
 // The framework's conversions between window pixels and the system's.
 #include "platform/framework/afx_zoom.h"
 
+#include "platform/display_zoom.h"
 #include "platform/framework/plumbing.h"
 
-namespace {
-
-int FloorDivide(int value, int zoom) {
-  return value >= 0 ? value / zoom : -((-value + zoom - 1) / zoom);
-}
-
-}  // namespace
+using platform::CeilDivide;
+using platform::FloorDivide;
 
 int AfxGetDisplayZoom() { return AfxPlumbingDisplayZoom(); }
 
@@ -17,7 +13,7 @@ int AfxGetWindowZoom() { return AfxPlumbingWindowZoom(); }
 
 int AfxSystemPixels(int windowPixels) { return windowPixels * AfxGetWindowZoom(); }
 
-int AfxWindowPixels(int systemPixels) { return -FloorDivide(-systemPixels, AfxGetWindowZoom()); }
+int AfxWindowPixels(int systemPixels) { return CeilDivide(systemPixels, AfxGetWindowZoom()); }
 
 POINT AfxWindowPoint(POINT systemPoint) {
   const int zoom = AfxGetWindowZoom();

@@ -6,13 +6,11 @@
 #include <cstdlib>
 
 #include "platform/backend.h"
+#include "platform/display_zoom.h"
 #include "platform/framework/plumbing.h"
 #include "platform/win32.h"
 
 namespace {
-
-// The dots per inch of a screen that shows a window pixel as one device pixel.
-constexpr int kDotsPerInchUnzoomed = 96;
 
 int PixelsX(int dialogUnits) { return dialogUnits * kDialogBaseUnitX / 4; }
 int PixelsY(int dialogUnits) { return dialogUnits * kDialogBaseUnitY / 8; }
@@ -96,7 +94,7 @@ int AfxPlumbingDisplayZoom() {
   HDC screen = GetDC(nullptr);
   const int dotsPerInch = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
   if (screen != nullptr) ReleaseDC(nullptr, screen);
-  return dotsPerInch > kDotsPerInchUnzoomed ? dotsPerInch / kDotsPerInchUnzoomed : 1;
+  return platform::ScaleOfDotsPerInch(dotsPerInch);
 }
 int AfxPlumbingWindowZoom() { return 1; }
 void AfxPlumbingMapWindowPixels(HDC, int) {}

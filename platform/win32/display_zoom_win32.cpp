@@ -9,8 +9,7 @@
 
 namespace {
 
-// The dots per inch at which Windows shows a pixel as one device pixel.
-constexpr int kDotsPerInchUnzoomed = 96;
+using platform::kDotsPerInchUnzoomed;
 
 int ScreenDotsPerInch() {
   HDC screen = ::GetDC(nullptr);
@@ -52,7 +51,7 @@ platform::MonitorFacts PrimaryMonitorFacts() {
   facts.workWidth = work.right - work.left;
   facts.workHeight = work.bottom - work.top;
   // Windows scales by the dots per inch; its whole steps are the scale.
-  facts.scaleFactor = facts.dotsPerInch / kDotsPerInchUnzoomed;
+  facts.scaleFactor = platform::ScaleOfDotsPerInch(facts.dotsPerInch);
   return facts;
 }
 

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <unordered_set>
 
+#include "platform/display_zoom.h"
 #include "platform/winapi/gdi_objects.h"
 #include "platform/winapi/test_hooks.h"
 
@@ -29,13 +30,6 @@ std::atomic<WindowFramebufferLookup> windowLookup{nullptr};
 std::atomic<int64_t> failingPixelAllocation{0};
 std::atomic<bool> screenIsPaletteDevice{false};
 std::atomic<int> displayZoom{1};
-constexpr int kDotsPerInchAtZoom1 = 96;
-
-// Device to logical, rounded outward: every logical pixel the box touches.
-int FloorDiv(int value, int zoom) {
-  return value >= 0 ? value / zoom : -((-value + zoom - 1) / zoom);
-}
-int CeilDiv(int value, int zoom) { return -FloorDiv(-value, zoom); }
 
 const void* Key(const Object* object) { return object; }
 
@@ -380,7 +374,7 @@ int GetDeviceCaps(HDC dc, int index) {
       return !printer && screenIsPaletteDevice ? 256 : 0;
     case LOGPIXELSX:
     case LOGPIXELSY:
-      return kDotsPerInchAtZoom1 * (printer ? 1 : object->zoom);
+      return kDotsPerInchUnzoomed * (printer ? 1 : object->zoom);
     case RASTERCAPS:
       // True-colour display: no RC_PALETTE. The test printer cannot stretch.
       if (printer) return RC_DIBTODEV;
@@ -411,8 +405,9 @@ int GetClipBox(HDC dc, LPRECT rect) {
   }
   if (object->hasClip) Intersect(device, object->clip, &device);
   const bool empty = device.left >= device.right || device.top >= device.bottom;
-  device = RECT{FloorDiv(device.left, zoom), FloorDiv(device.top, zoom),
-                CeilDiv(device.right, zoom), CeilDiv(device.bottom, zoom)};
+  // Rounded outward: every logical pixel the box touches.
+  device = RECT{FloorDivide(device.left, zoom), FloorDivide(device.top, zoom),
+                CeilDivide(device.right, zoom), CeilDivide(device.bottom, zoom)};
   // Logical coordinates: device + window origin.
   *rect = RECT{device.left + object->windowOrg.x, device.top + object->windowOrg.y,
                device.right + object->windowOrg.x, device.bottom + object->windowOrg.y};
