@@ -21,7 +21,7 @@ int toolkitScale = 1;
 int DotsPerInch() {
   gint xftDpi = -1;  // dots per inch times 1024
   g_object_get(gtk_settings_get_default(), "gtk-xft-dpi", &xftDpi, nullptr);
-  return xftDpi > 0 ? xftDpi / 1024 : 96;
+  return xftDpi > 0 ? xftDpi / 1024 : kDotsPerInchUnzoomed;
 }
 
 RECT DeviceRect(const GdkRectangle& area, int scale) {
